@@ -1,0 +1,236 @@
+#include "Engine.h"
+
+#include "CallGuard.h"
+#include "Host.h"
+#include "OVClassesJob.h"
+#include "OVClassesJobs.h"
+#include "OVClassesLog.h"
+#include "OVClassesPlugins.h"
+#include "OVClassesRun.h"
+#include "OVError.h"
+#include "OVMsgBox.h"
+#include "OVVars.h"
+#include "uSettings.h"
+#include "uWaitForJobsTerminate.h"
+
+namespace {
+
+TEngineView g_defaultView;
+TEngineView* g_view = &g_defaultView;
+bool g_released = false;
+bool g_started = false;
+
+std::string LogDirOrDefault() {
+  return Settings.LogDir.empty() ? ProgramDir() + "Logs\\" : IncludeTrailingBackslash(Settings.LogDir);
+}
+
+// ---- handlers bound to the job list and to every job
+
+void JobStateChanged(TOVJob* job, uint8_t) {
+  g_view->IconRule();
+  g_view->JobStateChanged(job);
+}
+
+void JobFinished(TOVJob* job) {
+  switch (job->ActionAfterRun()) {
+    case aarDeactivate:
+      job->SetActive(0);
+      break;
+    case aarDelete: {
+      int i = Jobs ? Jobs->IndexOf(job) : -1;
+      if (i >= 0) Jobs->Delete(i);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void JobAdded(TOVJobs*, TOVJob* job) {
+  job->OnStateChange = JobStateChanged;
+  job->OnFinish = [](TOVJob* j) {
+    try {
+      JobFinished(j);
+    } catch (const std::exception& e) {
+      HostLog(OV_LOG_ERROR, e.what());
+    }
+  };
+  g_view->JobAdded(job);
+}
+
+void JobRemoved(TOVJobs*, TOVJob* job) {
+  std::string file = IncludeTrailingBackslash(Settings.JobDir) + job->FileName();
+  if (FileExists(file) && !DeleteFileA(file.c_str()))
+    RaiseError("Cannot delete job \"%s\"", job->Name().c_str());
+  job->Log()->AutoSave = false;
+  job->Log()->AttachView(nullptr);
+  std::string log = job->Log()->FileName();
+  if (FileExists(log)) DeleteFileA(log.c_str());
+  g_view->JobRemoved(job);
+}
+
+// Writes a job file unless the file already holds exactly these bytes.
+void SaveIfChanged(TOVJob* job) {
+  if (!job->Modified()) {
+    std::string path = IncludeTrailingBackslash(Settings.JobDir) + job->FileName();
+    if (FileExists(path)) return;
+  }
+  job->SaveToJobsDir();
+}
+
+}  // namespace
+
+void SetEngineView(TEngineView* view) { g_view = view ? view : &g_defaultView; }
+TEngineView* EngineView() { return g_view; }
+bool EngineReleased() { return g_released; }
+
+void EngineStartup() {
+  if (g_started) return;
+  g_started = true;
+  // Directories, then the host record.
+  if (Settings.JobDir.empty()) Settings.JobDir = ProgramDir() + "Jobs\\";
+  ForceDirectories(Settings.JobDir);
+  InitHostRecord();
+  Settings.LogDir = LogDirOrDefault();
+  ForceDirectories(Settings.LogDir);
+
+  // The main log, then the variables, then the plug-ins.
+  MainLog = new TOVLog(nullptr);
+  MainLog->LoadLog();
+  if (void* view = g_view->LogView()) MainLog->AttachView(static_cast<HWND>(view));
+  InitVariables();
+  HostLog(OV_LOG_INFO, "**** Orvane 1.4 starting... ************************");
+  Plugins = new TOVPlugins();
+  Plugins->OnBeforeLoad = [](TOVPlugins*, const std::string&, bool& allow) { allow = true; };
+  Plugins->OnLoaded = [](TOVPlugins*, TOVPlugin* p) {
+    HostLog(OV_LOG_INFO, Format("Plugin \"%s\" loaded", p->Description().c_str()));
+  };
+  Plugins->LoadFromDir(ProgramDir() + "Plugins");
+  ProcessMessages();
+
+  LoadUserVariables();
+
+  Jobs = new TOVJobs();
+  Jobs->OnAdd = JobAdded;
+  Jobs->OnRemove = JobRemoved;
+  Jobs->LoadFromDir(Settings.JobDir);
+
+  // The stored automation value is applied by toggling from its opposite.
+  Settings.EnableAutomation = !Settings.EnableAutomation;
+  ToggleAutomation();
+  g_view->IconRule();
+  if (AutomationEnabled()) {
+    for (int i = 0; i < Jobs->Count(); ++i) {
+      TOVJob* job = Jobs->Items(i);
+      if (job->RunOnStart() && job->Active()) HostRecord.RunJob(job->ID(), "On start");
+    }
+  }
+  RemoveOrphanedLogs(Settings.LogDir, Settings.JobDir);
+}
+
+void EngineShutdown() {
+  if (g_released || !g_started) return;
+  if (Jobs && AutomationEnabled()) {
+    for (int i = 0; i < Jobs->Count(); ++i) {
+      TOVJob* job = Jobs->Items(i);
+      if (job->Active() && job->RunOnExit()) {
+        try {
+          job->Run();
+        } catch (const std::exception& e) {
+          HostLog(OV_LOG_ERROR, e.what());
+        }
+      }
+    }
+  }
+  if (Jobs) {
+    WaitForJobsTerminate();
+    // Freeing the list must delete no files.
+    Jobs->OnRemove = nullptr;
+    for (int i = 0; i < Jobs->Count(); ++i) {
+      TOVJob* job = Jobs->Items(i);
+      try {
+        job->StopEvents();
+        SaveIfChanged(job);
+      } catch (const std::exception& e) {
+        HostLog(OV_LOG_ERROR, e.what());
+      }
+    }
+    delete Jobs;
+    Jobs = nullptr;
+  }
+  if (Plugins) Plugins->ShutdownAll();
+  ProcessMessages();
+  delete Plugins;
+  Plugins = nullptr;
+  RetireRunHandles(true);
+  SetLogClosing(true);
+  delete MainLog;
+  MainLog = nullptr;
+  g_released = true;
+  SaveUserVariables();
+  FreeVariables();
+  RemoveOrphanedLogs(Settings.LogDir, Settings.JobDir);
+}
+
+// ------------------------------------------------------- message services
+
+void* HandleRunJob(int32_t jobId, const char* cause) {
+  TOVJob* job = Jobs ? Jobs->FindByID(jobId) : nullptr;
+  if (!job) return nullptr;
+  HostLog(OV_LOG_INFO, Format("Starting Job [%s]", job->Name().c_str()));
+  if (cause) HostLog(OV_LOG_INFO, Format("Cause: %s", cause));
+  job->Run();
+  g_view->IconRule();
+  return job->ThreadHandle();
+}
+
+void HandleEnumJobs(void* proc) {
+  auto fn = reinterpret_cast<TOVJobsEnumProc>(proc);
+  if (!fn || !Jobs) return;
+  try {
+    for (int i = 0; i < Jobs->Count(); ++i) {
+      TOVJob* job = Jobs->Items(i);
+      int32_t id = job->ID();
+      const char* name = job->Name().c_str();
+      uint32_t state = job->State();
+      Guarded("JobsEnumProc", "???", [&] { fn(id, name, state); });
+    }
+  } catch (const std::exception& e) {
+    HostLog(OV_LOG_ERROR, e.what());
+  }
+}
+
+const char* HandleJobName(int32_t jobId) {
+  TOVJob* job = Jobs ? Jobs->FindByID(jobId) : nullptr;
+  return job ? job->Name().c_str() : OV_UNKNOWN_JOB_NAME;
+}
+
+int32_t HandleCurrentJob(unsigned long threadId) {
+  TOVJob* job = Jobs ? Jobs->FindByThread(threadId) : nullptr;
+  return job ? job->ID() : 0;
+}
+
+void HandleStopJob(int32_t jobId) {
+  if (TOVJob* job = Jobs ? Jobs->FindByID(jobId) : nullptr) job->Stop();
+}
+
+void HandleShutdownHelper(int mode) {
+  std::string cmd = Format("%stapdown.exe %d %d", ProgramDir().c_str(), mode, mode);
+  WinExec(cmd.c_str(), SW_SHOWNORMAL);
+}
+
+void HandleActivateJob(int32_t jobId, bool active) {
+  TOVJob* job = Jobs ? Jobs->FindByID(jobId) : nullptr;
+  if (!job) return;
+  if (job->Running()) {
+    ShowInfo(MainWindow(), Format("Job \"%s\" is currently running...", job->Name().c_str()));
+    return;
+  }
+  job->SetActive(active ? -1 : 0);
+  job->SaveToJobsDir();
+}
+
+void HandleAutomation(bool on) {
+  SetAutomation(on);
+  g_view->IconRule();
+}

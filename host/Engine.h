@@ -1,0 +1,49 @@
+// The engine's part of the program's life: the start-up and exit orders,
+// and the handlers that the main window binds to the job list.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class TOVJob;
+
+// What the main window shows of the engine. The engine calls it on the
+// main thread; every method has a harmless default.
+class TEngineView {
+ public:
+  virtual ~TEngineView() = default;
+  virtual void JobAdded(TOVJob*) {}
+  virtual void JobRemoved(TOVJob*) {}
+  virtual void JobStateChanged(TOVJob*) {}
+  // Automation switched or a run started or ended: tray icon and status.
+  virtual void IconRule() {}
+  virtual void RestoreHost() {}
+  virtual void MinimizeHost() {}
+  // Close the main window through the exit sequence (CloseHost).
+  virtual void CloseHost() {}
+  // The view that shows the main log (a list box), or null.
+  virtual void* LogView() { return nullptr; }
+};
+
+void SetEngineView(TEngineView* view);
+TEngineView* EngineView();
+
+// Start-up, after the application window exists: directories, host record,
+// main log, variables, plug-ins, user variables, jobs, automation, the
+// "On start" jobs and the removal of orphaned logs.
+void EngineStartup();
+// Exit: the "On exit" jobs, the wait for every run (with the exit window),
+// events stopped and every job saved, plug-ins shut down and released, user
+// variables saved, orphaned logs removed. Runs once.
+void EngineShutdown();
+bool EngineReleased();
+
+// Message services that the message table calls.
+void* HandleRunJob(int32_t jobId, const char* cause);
+void HandleEnumJobs(void* proc);
+const char* HandleJobName(int32_t jobId);
+int32_t HandleCurrentJob(unsigned long threadId);
+void HandleStopJob(int32_t jobId);
+void HandleShutdownHelper(int mode);
+void HandleActivateJob(int32_t jobId, bool active);
+void HandleAutomation(bool on);

@@ -1,0 +1,504 @@
+#include "OVClassesJob.h"
+
+#include <cstdio>
+#include <random>
+
+#include "ByteStream.h"
+#include "Host.h"
+#include "OVClassesJobs.h"
+#include "OVClassesLog.h"
+#include "OVClassesPlugins.h"
+#include "OVError.h"
+#include "uSettings.h"
+
+namespace {
+
+constexpr char kMagic[4] = {'O', 'V', 0, 0};
+constexpr int32_t kMaxTextBytes = 1024;  // a name with its terminating zero
+// Smallest records: an event without block, a step with a one-byte name.
+constexpr size_t kMinEventBytes = 16;
+constexpr size_t kMinStepBytes = 21;
+
+std::string CutName(const std::string& value) {
+  std::string s = value.substr(0, std::min(value.size(), kMaxNameLength));
+  size_t zero = s.find('\0');
+  return zero == std::string::npos ? s : s.substr(0, zero);
+}
+
+void FreeBlock(void*& data, int32_t size) {
+  if (data && HostRecord.Free) HostRecord.Free(&data, size);
+  data = nullptr;
+}
+
+// Reads a block of the declared size; a size the file cannot hold, or a
+// negative one, is a format error (never a block of leftover memory).
+void ReadBlock(TByteReader& r, int32_t* size, void** data) {
+  int32_t p = r.ReadInt32();
+  if (p < 0) throw EOVError(kInvalidJobFile);
+  *size = p;
+  *data = nullptr;
+  if (p == 0) return;
+  r.Need(static_cast<size_t>(p));
+  if (HostRecord.Alloc) HostRecord.Alloc(data, p);
+  if (!*data) throw EOVError("Out of memory reading Job file");
+  r.ReadBytes(*data, static_cast<size_t>(p));
+}
+
+void WriteBlock(TByteWriter& w, int32_t size, const void* data) {
+  if (size > 0 && data) {
+    w.WriteInt32(size);
+    w.WriteBytes(data, static_cast<size_t>(size));
+  } else {
+    w.WriteInt32(0);
+  }
+}
+
+void WriteName(TByteWriter& w, const std::string& name) {
+  std::string n = CutName(name);
+  w.WriteInt32(static_cast<int32_t>(n.size() + 1));
+  w.WriteBytes(n.data(), n.size());
+  w.WriteBytes("", 1);
+}
+
+std::string ReadName(TByteReader& r) {
+  int32_t n = r.ReadInt32();
+  if (n < 1 || n > kMaxTextBytes) throw EOVError(kInvalidJobFile);
+  return r.ReadText(static_cast<size_t>(n));
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  // No sharing while the file is read.
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) RaiseError("Cannot open file \"%s\"", path.c_str());
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(h, &size) || size.QuadPart > 0x7FFFFFFF) {
+    CloseHandle(h);
+    throw EOVError(kInvalidJobFile);
+  }
+  std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart));
+  DWORD got = 0;
+  bool ok = bytes.empty() ||
+            (ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+             got == bytes.size());
+  CloseHandle(h);
+  if (!ok) RaiseError("Cannot read file \"%s\"", path.c_str());
+  return bytes;
+}
+
+}  // namespace
+
+const char* const kJobStateTexts[5] = {
+    "Manual run", "Idle...", "Disabled", "Running (%s)...",
+    "Stopped, waiting for completion step \"%s\"..."};
+
+int32_t NewJobID() {
+  static std::mt19937 gen{std::random_device{}() ^ static_cast<unsigned>(GetTickCount()) ^
+                          static_cast<unsigned>(GetCurrentProcessId() << 16)};
+  std::uniform_int_distribution<int32_t> dist(0, 2147483646);
+  return dist(gen);
+}
+
+std::string JobFileName(int32_t id) {
+  char name[16];
+  std::snprintf(name, sizeof name, "%08X.ovj", static_cast<unsigned>(id));
+  return name;
+}
+
+// --------------------------------------------------------------- TOVJobStep
+
+TOVJobStep::TOVJobStep(TOVJob* owner) : owner_(owner) {}
+
+TOVJobStep::~TOVJobStep() { FreeBlock(params_.Data, params_.Size); }
+
+void TOVJobStep::Changed() {
+  if (owner_) owner_->SetModified(true);
+}
+
+void TOVJobStep::SetEnabled(Bool32 value) {
+  if (value == enabled_) return;
+  enabled_ = value;
+  Changed();
+}
+
+void TOVJobStep::SetPluginID(int32_t value) {
+  if (value == pluginId_) return;
+  pluginId_ = value;
+  Changed();
+}
+
+void TOVJobStep::SetMethodIndex(int32_t value) {
+  if (value == methodIndex_) return;
+  methodIndex_ = value;
+  Changed();
+}
+
+void TOVJobStep::SetName(const std::string& value) {
+  std::string v = CutName(value);
+  if (v == name_) return;
+  name_ = v;
+  Changed();
+}
+
+void TOVJobStep::SetParams(int32_t size, void* data) {
+  if (data != params_.Data) FreeBlock(params_.Data, params_.Size);
+  params_.Size = data ? size : 0;
+  params_.Data = data;
+  Changed();
+}
+
+void TOVJobStep::SaveToStream(TByteWriter& w) const {
+  w.WriteInt32(pluginId_);
+  w.WriteInt32(methodIndex_);
+  w.WriteInt32(enabled_);
+  WriteName(w, name_);
+  WriteBlock(w, params_.Size, params_.Data);
+}
+
+void TOVJobStep::LoadFromStream(TByteReader& r) {
+  pluginId_ = r.ReadInt32();
+  methodIndex_ = r.ReadInt32();
+  enabled_ = r.ReadInt32();
+  name_ = ReadName(r);
+  FreeBlock(params_.Data, params_.Size);
+  params_.Size = 0;
+  ReadBlock(r, &params_.Size, &params_.Data);
+  Changed();
+}
+
+// ---------------------------------------------------------------- TOVJobRun
+
+TOVJobRun::TOVJobRun(TOVJob* owner) : owner_(owner) {
+  params_.JobID = owner ? owner->ID() : 0;
+}
+
+TOVJobRun::~TOVJobRun() { FreeBlock(params_.Data, params_.Size); }
+
+void TOVJobRun::Changed() {
+  if (owner_) owner_->SetModified(true);
+}
+
+void TOVJobRun::SetEnabled(Bool32 value) {
+  if (value == enabled_) return;
+  enabled_ = value;
+  Changed();
+}
+
+void TOVJobRun::SetPluginID(int32_t value) {
+  if (value == pluginId_) return;
+  pluginId_ = value;
+  Changed();
+}
+
+void TOVJobRun::SetRunnerIndex(int32_t value) {
+  if (value == runnerIndex_) return;
+  runnerIndex_ = value;
+  Changed();
+}
+
+void TOVJobRun::SetParams(int32_t size, void* data) {
+  if (data != params_.Data) FreeBlock(params_.Data, params_.Size);
+  params_.Size = data ? size : 0;
+  params_.Data = data;
+  params_.JobID = owner_ ? owner_->ID() : params_.JobID;
+  Changed();
+}
+
+void TOVJobRun::SaveToStream(TByteWriter& w) const {
+  w.WriteInt32(pluginId_);
+  w.WriteInt32(runnerIndex_);
+  w.WriteInt32(enabled_);
+  WriteBlock(w, params_.Size, params_.Data);
+}
+
+void TOVJobRun::LoadFromStream(TByteReader& r) {
+  pluginId_ = r.ReadInt32();
+  runnerIndex_ = r.ReadInt32();
+  enabled_ = r.ReadInt32();
+  FreeBlock(params_.Data, params_.Size);
+  params_.Size = 0;
+  ReadBlock(r, &params_.Size, &params_.Data);
+  params_.JobID = owner_ ? owner_->ID() : params_.JobID;
+  Changed();
+}
+
+// ------------------------------------------------------------------- TOVJob
+
+TOVJob::TOVJob(TOVJobs* owner) : id_(NewJobID()), owner_(owner) {
+  log_ = std::make_unique<TOVLog>(this);
+}
+
+TOVJob::~TOVJob() {
+  OnStateChange = nullptr;
+  OnFinish = nullptr;
+  try {
+    StopEvents();
+  } catch (...) {
+  }
+  events_.clear();
+  steps_.clear();
+  log_.reset();
+}
+
+TOVJobStep* TOVJob::AddStep() {
+  steps_.push_back(std::make_unique<TOVJobStep>(this));
+  modified_ = true;
+  return steps_.back().get();
+}
+
+TOVJobRun* TOVJob::AddEvent() {
+  events_.push_back(std::make_unique<TOVJobRun>(this));
+  modified_ = true;
+  return events_.back().get();
+}
+
+TOVJobStep* TOVJob::Steps(int index) const {
+  if (index < 0 || index >= StepCount()) RaiseError("Index out of bounds /%d/", index);
+  return steps_[static_cast<size_t>(index)].get();
+}
+
+TOVJobRun* TOVJob::Events(int index) const {
+  if (index < 0 || index >= EventCount()) RaiseError("Index out of bounds /%d/", index);
+  return events_[static_cast<size_t>(index)].get();
+}
+
+void TOVJob::DeleteStep(int index) {
+  Steps(index);
+  steps_.erase(steps_.begin() + index);
+  modified_ = true;
+}
+
+void TOVJob::DeleteEvent(int index) {
+  Events(index);
+  events_.erase(events_.begin() + index);
+  modified_ = true;
+}
+
+void TOVJob::ClearSteps() {
+  for (int i = StepCount() - 1; i >= 0; --i) DeleteStep(i);
+}
+
+void TOVJob::ClearEvents() {
+  StopEvents();
+  for (int i = EventCount() - 1; i >= 0; --i) DeleteEvent(i);
+}
+
+void TOVJob::ExchangeSteps(int i, int j) {
+  Steps(i);
+  Steps(j);
+  std::swap(steps_[static_cast<size_t>(i)], steps_[static_cast<size_t>(j)]);
+  modified_ = true;
+}
+
+void TOVJob::MoveStep(int from, int to) {
+  Steps(from);
+  Steps(to);
+  auto step = std::move(steps_[static_cast<size_t>(from)]);
+  steps_.erase(steps_.begin() + from);
+  steps_.insert(steps_.begin() + to, std::move(step));
+  modified_ = true;
+}
+
+void TOVJob::SetName(const std::string& value) {
+  std::string v = CutName(value);
+  SetModifiedIfChanged(v != name_);
+  name_ = v;
+}
+
+void TOVJob::SetActive(Bool32 value) {
+  if ((value != 0) == (active_ != 0)) return;
+  active_ = value;
+  // Events are armed only while automation is on (a job activated with
+  // automation off waits for automation to come on).
+  if (value != 0) {
+    if (!editing_ && AutomationEnabled()) StartEvents();
+  } else {
+    StopEvents();
+  }
+  modified_ = true;
+}
+
+void TOVJob::SetID(int32_t value) {
+  if (value == id_) return;
+  id_ = value;
+  for (auto& e : events_) e->SetJobID(value);
+  modified_ = true;
+}
+
+void TOVJob::SetActionAfterRun(uint8_t value) {
+  SetModifiedIfChanged(value != actionAfterRun_);
+  actionAfterRun_ = value;
+}
+
+void TOVJob::SetToLog(bool value) {
+  SetModifiedIfChanged(value != toLog_);
+  toLog_ = value;
+}
+
+void TOVJob::SetRunOnExit(bool value) {
+  SetModifiedIfChanged(value != runOnExit_);
+  runOnExit_ = value;
+}
+
+void TOVJob::SetRunOnStart(bool value) {
+  SetModifiedIfChanged(value != runOnStart_);
+  runOnStart_ = value;
+}
+
+void TOVJob::SetHidden(bool value) {
+  SetModifiedIfChanged(value != hidden_);
+  hidden_ = value;
+}
+
+void TOVJob::SetCategory(int32_t value) {
+  if (value == category_) return;
+  category_ = value;
+  modified_ = true;
+  UpdateState();
+}
+
+void TOVJob::SetPriority(uint8_t value) {
+  SetModifiedIfChanged(value != priority_);
+  priority_ = value;
+}
+
+std::string TOVJob::FileName() const { return JobFileName(id_); }
+
+int TOVJob::IndexInList() const { return owner_ ? owner_->IndexOf(this) : -1; }
+
+void TOVJob::UpdateState() {
+  uint8_t s;
+  if (editing_)
+    s = jsDisabled;
+  else if (stopRequested_)
+    s = jsStopping;
+  else if (running_)
+    s = jsRunning;
+  else if (!active_)
+    s = jsManual;
+  else if (runOnStart_ || runOnExit_)
+    s = jsIdle;
+  else {
+    s = jsManual;
+    for (auto& e : events_)
+      if (e->Enabled()) {
+        s = jsIdle;
+        break;
+      }
+  }
+  state_ = s;
+  if (OnStateChange) OnStateChange(this, s);
+}
+
+std::string TOVJob::StateText() const {
+  if (state_ == jsRunning || state_ == jsStopping) {
+    int i = CurrentStep();
+    std::string step = i >= 0 && i < StepCount() ? steps_[static_cast<size_t>(i)]->Name() : "";
+    return Format(kJobStateTexts[state_], step.c_str());
+  }
+  return state_ < 5 ? kJobStateTexts[state_] : "";
+}
+
+void TOVJob::SaveToStream(TByteWriter& w) {
+  w.WriteBytes(kMagic, 4);
+  w.WriteInt32(id_);
+  WriteName(w, name_);
+  w.WriteInt32(active_);
+  w.WriteInt32(actionAfterRun_);
+  w.WriteInt32(toLog_ ? 1 : 0);
+  w.WriteInt32(EventCount());
+  for (auto& e : events_) e->SaveToStream(w);
+  w.WriteInt32(StepCount());
+  for (auto& s : steps_) s->SaveToStream(w);
+  w.WriteInt32(runOnStart_ ? 1 : 0);
+  w.WriteInt32(runOnExit_ ? 1 : 0);
+  w.WriteInt32(hidden_ ? 1 : 0);
+  w.WriteInt32(category_);
+  w.WriteInt32(priority_);
+  modified_ = false;
+}
+
+void TOVJob::LoadFromStream(TByteReader& r) {
+  ClearSteps();
+  ClearEvents();
+  try {
+    if (r.Remaining() < 8) throw EOVError(kInvalidJobFile);
+    char magic[4];
+    r.ReadBytes(magic, 4);
+    if (std::memcmp(magic, kMagic, 4) != 0) throw EOVError(kInvalidJobFile);
+    SetID(r.ReadInt32());
+    name_ = ReadName(r);
+    SetActive(r.ReadInt32());
+    actionAfterRun_ = static_cast<uint8_t>(r.ReadInt32() & 0xFF);
+    toLog_ = r.ReadInt32() != 0;
+    int32_t e = r.ReadInt32();
+    if (e < 0 || static_cast<uint64_t>(e) * kMinEventBytes > r.Remaining())
+      throw EOVError(kInvalidJobFile);
+    for (int32_t i = 0; i < e; ++i) AddEvent()->LoadFromStream(r);
+    int32_t s = r.ReadInt32();
+    if (s < 0 || static_cast<uint64_t>(s) * kMinStepBytes > r.Remaining())
+      throw EOVError(kInvalidJobFile);
+    for (int32_t i = 0; i < s; ++i) AddStep()->LoadFromStream(r);
+    runOnStart_ = runOnExit_ = hidden_ = false;
+    priority_ = 3;
+    if (!r.AtEnd()) {
+      runOnStart_ = r.ReadInt32() != 0;
+      runOnExit_ = r.ReadInt32() != 0;
+      hidden_ = r.ReadInt32() != 0;
+    }
+    int32_t category = 0;
+    if (!r.AtEnd()) category = r.ReadInt32();
+    if (!r.AtEnd()) priority_ = static_cast<uint8_t>(r.ReadInt32() & 0xFF);
+    SetCategory(category);
+  } catch (...) {
+    // A bad file leaves the job without steps and events.
+    steps_.clear();
+    for (auto& ev : events_) ev->SetStarted(false);
+    events_.clear();
+    throw;
+  }
+  modified_ = false;
+}
+
+void TOVJob::LoadFromFile(const std::string& path) {
+  ClearSteps();
+  ClearEvents();
+  std::vector<uint8_t> bytes = ReadWholeFile(path);
+  TByteReader r(bytes.data(), bytes.size());
+  LoadFromStream(r);
+}
+
+void TOVJob::SaveToFile(const std::string& path) {
+  TByteWriter w;
+  SaveToStream(w);
+  // The new content goes to a temporary file beside the old one, reaches
+  // the disk, and then replaces the old file in one step: a crash at any
+  // moment leaves either the old or the new job file, never neither.
+  std::string tmp = path + ".tmp";
+  HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    modified_ = true;
+    RaiseError("Cannot save Job file \"%s\"", path.c_str());
+  }
+  const auto& bytes = w.Bytes();
+  DWORD written = 0;
+  bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size() && FlushFileBuffers(h);
+  CloseHandle(h);
+  if (ok) ok = MoveFileExA(tmp.c_str(), path.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (!ok) {
+    DeleteFileA(tmp.c_str());
+    modified_ = true;
+    RaiseError("Cannot save Job file \"%s\"", path.c_str());
+  }
+}
+
+void TOVJob::SaveToJobsDir() {
+  SaveToFile(IncludeTrailingBackslash(Settings.JobDir) + FileName());
+}
+
+void TOVJob::ReloadFromJobsDir() {
+  LoadFromFile(IncludeTrailingBackslash(Settings.JobDir) + FileName());
+}

@@ -1,0 +1,208 @@
+#include "OVClassesLog.h"
+
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+
+#include "Host.h"
+#include "OVClassesJob.h"
+#include "OVClassesJobs.h"
+#include "OVClock.h"
+#include "OVMsgBox.h"
+#include "uSettings.h"
+
+namespace {
+
+char LevelLetter(uint8_t level) {
+  switch (level) {
+    case lvInfoMain:
+    case lvInfoJob:
+      return 'I';
+    case lvWarning:
+      return 'W';
+    case lvError:
+      return 'E';
+    case lvDebug:
+      return 'D';
+    default:
+      return ' ';
+  }
+}
+
+uint8_t LevelFromLetter(char c) {
+  switch (c) {
+    case 'D':
+    case 'd':
+      return lvDebug;
+    case 'E':
+    case 'e':
+      return lvError;
+    case 'I':
+    case 'i':
+      return lvInfoJob;
+    case 'W':
+    case 'w':
+      return lvWarning;
+    default:
+      return lvUnknown;
+  }
+}
+
+size_t MaxLines() { return Settings.MaxLogSize < 0 ? 0 : static_cast<size_t>(Settings.MaxLogSize); }
+
+TLogStatusSink g_statusSink = nullptr;
+
+void SetStatusText(const std::string& text) {
+  if (g_statusSink) g_statusSink(text);
+}
+
+bool g_closing = false;
+
+}  // namespace
+
+TOVLog::TOVLog(TOVJob* owner) : owner_(owner) {}
+
+TOVLog::~TOVLog() {
+  if (AutoSave) {
+    try {
+      SaveLog();
+    } catch (...) {
+      // A log that cannot be written at exit is not reported.
+    }
+  }
+}
+
+std::string TOVLog::FileName() const {
+  std::string dir = IncludeTrailingBackslash(Settings.LogDir);
+  if (owner_) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%08X.log", static_cast<unsigned>(owner_->ID()));
+    return dir + name;
+  }
+  return dir + "OV.log";
+}
+
+int TOVLog::Add(uint8_t level, const std::string& text) {
+  if (owner_ && !owner_->ToLog()) return -1;
+  lines_.push_back({text, level});
+  if (view_) {
+    SendMessageA(view_, WM_SETREDRAW, FALSE, 0);
+    LRESULT i = SendMessageA(view_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    if (i >= 0) SendMessageA(view_, LB_SETITEMDATA, static_cast<WPARAM>(i), level);
+  }
+  TrimToMax();
+  if (view_) {
+    SendMessageA(view_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(view_, nullptr, FALSE);
+  }
+  return static_cast<int>(lines_.size()) - 1;
+}
+
+void TOVLog::TrimToMax() {
+  size_t max = MaxLines();
+  while (lines_.size() > max) {
+    lines_.pop_front();
+    if (view_) SendMessageA(view_, LB_DELETESTRING, 0, 0);
+  }
+}
+
+void TOVLog::Clear() {
+  lines_.clear();
+  if (view_) SendMessageA(view_, LB_RESETCONTENT, 0, 0);
+}
+
+void TOVLog::AttachView(HWND view) {
+  if (view == view_) return;
+  view_ = view;
+  if (!view_) return;
+  SendMessageA(view_, WM_SETREDRAW, FALSE, 0);
+  SendMessageA(view_, LB_RESETCONTENT, 0, 0);
+  for (const Line& l : lines_) {
+    LRESULT i = SendMessageA(view_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(l.text.c_str()));
+    if (i >= 0) SendMessageA(view_, LB_SETITEMDATA, static_cast<WPARAM>(i), l.level);
+  }
+  SendMessageA(view_, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(view_, nullptr, TRUE);
+}
+
+void TOVLog::SaveLog() {
+  std::string dir = IncludeTrailingBackslash(Settings.LogDir);
+  if (dir.empty()) return;
+  ForceDirectories(dir);
+  std::string text;
+  for (const Line& l : lines_) {
+    text += LevelLetter(l.level);
+    text += ' ';
+    text += l.text;
+    text += "\r\n";
+  }
+  HANDLE h = CreateFileA(FileName().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  if (!text.empty()) WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(h);
+}
+
+void TOVLog::LoadLog() {
+  std::ifstream in(FileName(), std::ios::binary);
+  if (!in) return;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    uint8_t level = line.empty() ? lvUnknown : LevelFromLetter(line[0]);
+    Add(level, line.size() > 2 ? line.substr(2) : std::string());
+  }
+}
+
+void RouteLogLine(const char* text, int level, DWORD thread) {
+  if (g_closing || !MainLog) return;
+  if (level < 0 || level > 2) level = level < 0 ? 0 : 2;
+  TOVLog* target = MainLog;
+  std::string title = "Orvane";
+  std::string clean;
+  uint8_t stored;
+  TOVJob* job = nullptr;
+  if (thread == MainThreadId()) {
+    stored = level == 0 ? lvInfoMain : static_cast<uint8_t>(level + 1);
+  } else if (Jobs && (job = Jobs->FindByThread(thread)) != nullptr) {
+    target = job->Log();
+    stored = static_cast<uint8_t>(level + 1);
+    title = job->Name();
+  } else {
+    stored = static_cast<uint8_t>(level);
+    clean = "* ";
+  }
+  for (const char* p = text; *p; ++p) {
+    if (*p == '\r') continue;
+    clean += *p == '\n' ? ',' : *p;
+  }
+  target->Add(stored, FormatDateTimeText(OVNow()) + ": " + clean);
+  if (stored != lvInfoMain) SetStatusText(title + ": " + clean);
+  if (stored == lvError && Settings.ShowErrors) ShowError(nullptr, clean);
+}
+
+void SetLogClosing(bool closing) { g_closing = closing; }
+
+void SetLogStatusSink(TLogStatusSink sink) { g_statusSink = sink; }
+
+void RemoveOrphanedLogs(const std::string& logDir, const std::string& jobDir) {
+  std::string logs = IncludeTrailingBackslash(logDir);
+  std::string jobs = IncludeTrailingBackslash(jobDir);
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((logs + "*.log").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return;
+  std::vector<std::string> doomed;
+  do {
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    std::string name = fd.cFileName;
+    std::string lower = name;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower == "ov.log") continue;
+    size_t dot = name.find_last_of('.');
+    std::string jobFile = jobs + name.substr(0, dot) + ".ovj";
+    if (!FileExists(jobFile)) doomed.push_back(logs + name);
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+  for (const std::string& f : doomed) DeleteFileA(f.c_str());
+}

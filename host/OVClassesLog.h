@@ -1,0 +1,79 @@
+// Logs: the main log "OV.log" and one log per job, bounded lists of lines
+// with a level each, saved to and reloaded from text files.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <deque>
+
+class TOVJob;
+
+// Stored levels of a line.
+constexpr uint8_t lvInfoMain = 0;  // information from the main thread
+constexpr uint8_t lvInfoJob = 1;   // information from a job (and every "I" line read back)
+constexpr uint8_t lvWarning = 2;
+constexpr uint8_t lvError = 3;
+constexpr uint8_t lvUnknown = 4;   // a line read back with an unknown letter
+constexpr uint8_t lvDebug = 5;     // a "D" line read back
+
+class TOVLog {
+ public:
+  // owner: the job whose log this is, or nullptr for the main log.
+  explicit TOVLog(TOVJob* owner);
+  // Saves the log when auto-save is on.
+  virtual ~TOVLog();
+  TOVLog(const TOVLog&) = delete;
+  TOVLog& operator=(const TOVLog&) = delete;
+
+  virtual void LoadLog();
+  virtual void SaveLog();
+
+  // Appends a line; returns its index, or -1 when the line was not stored
+  // (the log belongs to a job whose "To Log" is off).
+  int Add(uint8_t level, const std::string& text);
+  int Count() const { return static_cast<int>(lines_.size()); }
+  const std::string& Strings(int index) const { return lines_.at(static_cast<size_t>(index)).text; }
+  uint8_t LevelOf(int index) const { return lines_.at(static_cast<size_t>(index)).level; }
+  // Empties the log and its attached view.
+  void Clear();
+
+  // The view is a list box whose item data holds each line's level.
+  void AttachView(HWND view);
+  HWND View() const { return view_; }
+
+  bool AutoSave = true;
+  TOVJob* Owner() const { return owner_; }
+  // Logs directory + "OV.log" or the job's "XXXXXXXX.log".
+  std::string FileName() const;
+
+ private:
+  struct Line {
+    std::string text;
+    uint8_t level;
+  };
+  void TrimToMax();
+
+  TOVJob* owner_;
+  HWND view_ = nullptr;
+  std::deque<Line> lines_;
+};
+
+// Files one line of the Log service (message 0x6000) on the main thread:
+// from the main thread to the main log, from a job's run thread to that
+// job's log, from any other thread to the main log with the prefix "* ".
+// Level is the caller's: OV_LOG_INFO, OV_LOG_WARNING or OV_LOG_ERROR.
+void RouteLogLine(const char* text, int level, DWORD thread);
+
+// While the main window is being destroyed, Log calls are ignored.
+void SetLogClosing(bool closing);
+
+// The main window shows the latest warning or error line ("title: text")
+// in its status bar; it installs this sink.
+using TLogStatusSink = void (*)(const std::string& text);
+void SetLogStatusSink(TLogStatusSink sink);
+
+// Removes every "*.log" of the Logs directory whose job file no longer
+// exists in the Jobs directory; "ov.log" is never removed.
+void RemoveOrphanedLogs(const std::string& logDir, const std::string& jobDir);

@@ -1,0 +1,223 @@
+#include "OVClassesRun.h"
+
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "Host.h"
+#include "OVClassesJob.h"
+#include "OVClassesPlugins.h"
+#include "OVError.h"
+
+const char* const kPriorityNames[7] = {"Idle",   "Lowest",  "Lower",       "Normal",
+                                       "Higher", "Highest", "TimeCritical"};
+
+namespace {
+
+// Live runs by serial (main thread only). A run that was killed is removed
+// at once, so a late "done" message of it finds nothing.
+std::map<uint32_t, TJobRunThread*> g_runs;
+uint32_t g_nextSerial = 1;
+
+// The handle RunJob returns is the run thread's handle. A caller may get it
+// just before the run ends and wait on it a moment later, so a finished
+// run's handle stays open for a while before it is closed.
+constexpr ULONGLONG kHandleGraceMs = 60000;
+std::vector<std::pair<HANDLE, ULONGLONG>> g_retired;
+
+void RetireHandle(HANDLE h) {
+  if (h) g_retired.emplace_back(h, GetTickCount64());
+}
+
+}  // namespace
+
+int PriorityToThreadPriority(uint8_t priority) {
+  static const int kMap[7] = {THREAD_PRIORITY_IDLE,         THREAD_PRIORITY_LOWEST,
+                              THREAD_PRIORITY_BELOW_NORMAL, THREAD_PRIORITY_NORMAL,
+                              THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_HIGHEST,
+                              THREAD_PRIORITY_TIME_CRITICAL};
+  return kMap[priority > 6 ? 3 : priority];
+}
+
+int ThreadPriorityToIndex(int p) {
+  switch (p) {
+    case THREAD_PRIORITY_IDLE:
+      return 0;
+    case THREAD_PRIORITY_LOWEST:
+      return 1;
+    case THREAD_PRIORITY_BELOW_NORMAL:
+      return 2;
+    case THREAD_PRIORITY_ABOVE_NORMAL:
+      return 4;
+    case THREAD_PRIORITY_HIGHEST:
+      return 5;
+    case THREAD_PRIORITY_TIME_CRITICAL:
+      return 6;
+    default:
+      return 3;
+  }
+}
+
+void RetireRunHandles(bool all) {
+  ULONGLONG now = GetTickCount64();
+  std::vector<std::pair<HANDLE, ULONGLONG>> keep;
+  for (auto& [h, since] : g_retired) {
+    if (all || now - since >= kHandleGraceMs)
+      CloseHandle(h);
+    else
+      keep.emplace_back(h, since);
+  }
+  g_retired.swap(keep);
+}
+
+// ------------------------------------------------------------ TJobRunThread
+
+TJobRunThread::TJobRunThread(TOVJob* job) : job_(job), serial_(g_nextSerial++) {}
+
+TJobRunThread::~TJobRunThread() { RetireHandle(handle_); }
+
+bool TJobRunThread::Create() {
+  handle_ = CreateThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, &threadId_);
+  if (!handle_) return false;
+  SetThreadPriority(handle_, PriorityToThreadPriority(job_->Priority()));
+  return true;
+}
+
+void TJobRunThread::Start() { ResumeThread(handle_); }
+
+DWORD WINAPI TJobRunThread::ThreadProc(void* self) {
+  auto* t = static_cast<TJobRunThread*>(self);
+  uint32_t serial = t->serial_;
+  t->Execute();
+  // The object may be gone once this message is handled: touch nothing
+  // after posting it.
+  PostMessageA(AppWindow(), WM_OV_RUNDONE, serial, 0);
+  return 0;
+}
+
+void TJobRunThread::Execute() {
+  TOVJob* job = job_;
+  try {
+    job->SetThreadId(GetCurrentThreadId());
+    HostLog(OV_LOG_INFO, "****** Starting job... ******************");
+    int index = ThreadPriorityToIndex(GetThreadPriority(GetCurrentThread()));
+    HostLog(OV_LOG_INFO, std::string("Job started with priority: ") + kPriorityNames[index]);
+    int count = job->StepCount();
+    if (count == 0) {
+      HostLog(OV_LOG_WARNING, "Job is empty!");
+      return;
+    }
+    bool ok = true;
+    for (int i = 0; i < count; ++i) {
+      if (Terminated()) {
+        HostLog(OV_LOG_WARNING, "Aborted");
+        return;
+      }
+      TOVJobStep* step = job->Steps(i);
+      if (step->Enabled()) {
+        job->SetCurrentStep(i);
+        TOVMethodParams params = step->Params();
+        TOVPlugin* plugin = Plugins ? Plugins->FindByID(step->PluginID()) : nullptr;
+        if (plugin) {
+          SendMessageA(AppWindow(), WM_OV_RUNSTATE, reinterpret_cast<WPARAM>(job), 0);
+          HostLog(OV_LOG_INFO, Format("Executing \"%s\"", step->Name().c_str()));
+          if (ok) {
+            try {
+              ok = plugin->ExecMethod(step->MethodIndex(), &params);
+            } catch (...) {
+              HostLog(OV_LOG_ERROR, "An error occured. Reconfigure this step.");
+            }
+          }
+        } else {
+          HostLog(OV_LOG_ERROR, Format("Unknown plugin; ID=%d", step->PluginID()));
+        }
+      } else {
+        HostLog(OV_LOG_WARNING, "Step \"" + step->Name() + "\" is skipped");
+      }
+      if (i == count - 1) {
+        if (ok)
+          HostLog(OV_LOG_INFO, "Job executed successfully");
+        else
+          HostLog(OV_LOG_ERROR, "Job executed abnormally");
+      }
+    }
+  } catch (const std::exception& e) {
+    HostLog(OV_LOG_ERROR, e.what());
+  } catch (...) {
+    HostLog(OV_LOG_ERROR, "Unknown error");
+  }
+}
+
+// ------------------------------------------------- TOVJob: run, stop, kill
+
+bool TOVJob::Run() {
+  if (running_ || editing_) return false;
+  auto* t = new TJobRunThread(this);
+  if (!t->Create()) {
+    delete t;
+    RaiseError("Cannot start a thread for Job [%s]", name_.c_str());
+  }
+  running_ = true;
+  stopRequested_ = false;
+  thread_ = t;
+  threadHandle_ = t->Handle();
+  // Known before the first line, so every line lands in this job's log.
+  threadId_ = t->ThreadId();
+  g_runs[t->Serial()] = t;
+  t->Start();
+  return true;
+}
+
+void TOVJob::Stop() {
+  if (!running_ || stopRequested_) return;
+  stopRequested_ = true;
+  if (thread_) thread_->Terminate();
+  UpdateState();
+}
+
+void TOVJob::Kill() {
+  if (!running_ || !stopRequested_) return;
+  if (thread_) {
+    TerminateThread(thread_->Handle(), 1);
+    WaitForSingleObject(thread_->Handle(), 5000);
+    g_runs.erase(thread_->Serial());
+    delete thread_;
+  }
+  thread_ = nullptr;
+  threadHandle_ = nullptr;
+  stopRequested_ = false;
+  running_ = false;
+  threadId_ = 0;
+  UpdateState();
+  HostLog(OV_LOG_WARNING, "Job [" + name_ + "] killed by user.");
+}
+
+void TOVJob::ThreadTerminated() {
+  running_ = false;
+  stopRequested_ = false;
+  threadId_ = 0;
+  thread_ = nullptr;
+  threadHandle_ = nullptr;
+  UpdateState();
+  if (OnFinish) OnFinish(this);
+}
+
+// ------------------------------------------------------- main-thread side
+
+void HandleRunState(WPARAM wp) {
+  auto* job = reinterpret_cast<TOVJob*>(wp);
+  if (job) job->UpdateState();
+}
+
+void HandleRunDone(WPARAM wp) {
+  auto it = g_runs.find(static_cast<uint32_t>(wp));
+  if (it == g_runs.end()) return;
+  TJobRunThread* t = it->second;
+  g_runs.erase(it);
+  TOVJob* job = t->Job();
+  // Let the thread leave its procedure so that its handle is signalled
+  // before anything that follows the run (its job may even be deleted).
+  WaitForSingleObject(t->Handle(), 5000);
+  delete t;
+  job->ThreadTerminated();
+}

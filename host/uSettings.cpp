@@ -1,0 +1,3 @@
+#include "uSettings.h"
+
+TSettings Settings;

@@ -1,0 +1,57 @@
+# Sourced by scripts/test and scripts/run: the build, a private wine prefix
+# and (when needed) a private X display.
+#   OV_BUILD_DIR   build folder (default: <repo>/build)
+
+OV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+OV_BUILD_DIR=${OV_BUILD_DIR:-$OV_ROOT/build}
+
+ov_build() {
+  if [ ! -f "$OV_BUILD_DIR/build.ninja" ]; then
+    cmake -S "$OV_ROOT" -B "$OV_BUILD_DIR" -G Ninja \
+      -DCMAKE_TOOLCHAIN_FILE="$OV_ROOT/cmake/mingw-i686.cmake" >/dev/null
+  fi
+  cmake --build "$OV_BUILD_DIR"
+}
+
+# Wine settings for every process we start.
+ov_wine_env() {
+  export WINEPREFIX="$OV_BUILD_DIR/wineprefix"
+  export WINEARCH=win32
+  export WINEDEBUG=${WINEDEBUG:--all,err+module}
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export LC_ALL=C.UTF-8 TZ=UTC USER=tester
+  # Keep the prefix's desktop, trash and menu entries inside the build.
+  export HOME="$OV_BUILD_DIR/winehome"
+  export XDG_DATA_HOME="$HOME/.local/share" XDG_CONFIG_HOME="$HOME/.config"
+  mkdir -p "$HOME" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME"
+}
+
+OV_XVFB_PID=""
+# Starts a private Xvfb on a free display and exports DISPLAY.
+ov_start_xvfb() {
+  local dfile
+  dfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dfile" >/dev/null 2>&1 &
+  OV_XVFB_PID=$!
+  local i
+  for i in $(seq 1 100); do
+    [ -s "$dfile" ] && break
+    sleep 0.1
+  done
+  export DISPLAY=":$(head -n1 "$dfile")"
+  rm -f "$dfile"
+}
+
+# Creates the prefix once with the settings the tests rely on.
+ov_prepare_prefix() {
+  if [ -f "$WINEPREFIX/.ov-ready" ]; then return; fi
+  rm -rf "$WINEPREFIX"
+  wineserver -k 2>/dev/null || true
+  wineboot -i >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "" /f >/dev/null 2>&1
+  wine reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
+  wineserver -w
+  touch "$WINEPREFIX/.ov-ready"
+}

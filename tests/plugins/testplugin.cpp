@@ -1,0 +1,192 @@
+// A plug-in written straight on the binary contract, without the
+// framework, so that the host's loader and guard are tested against exactly
+// what a foreign plug-in may do. Compile-time switches pick a misbehaviour.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "OVTypes.h"
+
+#ifndef TP_ID
+#define TP_ID 1001
+#endif
+#ifndef TP_DESCRIPTION
+#define TP_DESCRIPTION "Test plugin"
+#endif
+
+namespace {
+
+THostRecord g_host;
+
+// Methods, by index.
+enum {
+  mSucceed,   // logs "succeed <size>" and returns true
+  mFail,      // returns false
+  mFault,     // access violation
+  mDivide,    // integer division by zero
+  mOverflow,  // stack overflow
+  mIllegal,   // illegal instruction
+  mForeign,   // an exception raised the way other compilers' runtimes do
+  mSleep,     // sleeps the number of ms in the first dword of the block
+  mLogLines,  // logs <dword count> numbered lines
+  mCount
+};
+
+TItemInfo g_methods[mCount] = {
+    {"Succeed", nullptr},      {"Fail", nullptr},     {"Fault", nullptr},
+    {"Divide", nullptr},       {"Overflow", nullptr}, {"Illegal", nullptr},
+    {"Foreign", nullptr},      {"Sleep", nullptr},    {"Log lines", nullptr}};
+TItemInfo g_runners[2] = {{"Recorder", nullptr}, {"Refuser", nullptr}};
+
+void Log(int level, const char* text) {
+  if (g_host.Log) g_host.Log(static_cast<uint32_t>(level), text);
+}
+
+int32_t FirstDword(const TOVMethodParams* p) {
+  if (!p || p->Size < 4 || !p->Data) return 0;
+  int32_t v;
+  std::memcpy(&v, p->Data, 4);
+  return v;
+}
+
+// Recurses until the stack is gone (the flag keeps the compiler from
+// seeing that it never ends).
+volatile bool g_forever = true;
+__attribute__((noinline)) int Recurse(int depth) {
+  volatile char pad[4096];
+  pad[0] = static_cast<char>(depth);
+  if (!g_forever) return 0;
+  return Recurse(depth + 1) + pad[0];
+}
+
+TItemInfo* OVAPI GetMethodInfo(int32_t index) { return &g_methods[index]; }
+
+Bool32 OVAPI ConfigMethod(int32_t, TOVMethodParams* params) {
+  // Configures a 4-byte block holding 1234, the way a dialog would.
+  if (params->Size > 0 && params->Data) g_host.Free(&params->Data, params->Size);
+  g_host.Alloc(&params->Data, 4);
+  int32_t v = 1234;
+  std::memcpy(params->Data, &v, 4);
+  params->Size = 4;
+  return OV_TRUE;
+}
+
+Bool32 OVAPI ExecMethod(int32_t index, TOVMethodParams* params) {
+  char line[128];
+  switch (index) {
+    case mSucceed:
+      std::snprintf(line, sizeof line, "succeed %d", static_cast<int>(params->Size));
+      Log(OV_LOG_INFO, line);
+      return OV_TRUE;
+    case mFail:
+      Log(OV_LOG_ERROR, "fail");
+      return OV_FALSE;
+    case mFault:
+      *static_cast<volatile int*>(nullptr) = 1;
+      return OV_TRUE;
+    case mDivide: {
+      volatile int zero = 0;
+      volatile int x = 10 / zero;
+      return x;
+    }
+    case mOverflow:
+      return Recurse(0);
+    case mIllegal:
+      __builtin_trap();
+    case mForeign:
+      RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+      return OV_TRUE;
+    case mSleep:
+      Sleep(static_cast<DWORD>(FirstDword(params)));
+      Log(OV_LOG_INFO, "slept");
+      return OV_TRUE;
+    case mLogLines: {
+      int n = FirstDword(params);
+      for (int i = 0; i < n; ++i) {
+        std::snprintf(line, sizeof line, "line %d", i);
+        Log(OV_LOG_INFO, line);
+      }
+      return OV_TRUE;
+    }
+    default:
+      return OV_FALSE;
+  }
+}
+
+void OVAPI MethodDescr(int32_t index, TOVMethodParams* params, char* buffer) {
+#ifdef TP_DESCR_FAULT
+  (void)index;
+  (void)params;
+  (void)buffer;
+  *static_cast<volatile int*>(nullptr) = 1;
+#else
+  std::snprintf(buffer, OV_DESCR_BUFFER, "%s with %d bytes", g_methods[index].Name,
+                static_cast<int>(params->Size));
+#endif
+}
+
+TItemInfo* OVAPI GetRunnerInfo(int32_t index) { return &g_runners[index]; }
+
+Bool32 OVAPI ConfigRunner(int32_t, TOVRunnerParams*) { return OV_FALSE; }
+
+Bool32 OVAPI StartRunner(int32_t index, TOVRunnerParams* params) {
+  char line[64];
+  std::snprintf(line, sizeof line, "runner %d start %d", static_cast<int>(index),
+                static_cast<int>(params->JobID));
+  Log(OV_LOG_INFO, line);
+  return index == 0 ? OV_TRUE : OV_FALSE;
+}
+
+void OVAPI StopRunner(int32_t index, TOVRunnerParams* params) {
+  char line[64];
+  std::snprintf(line, sizeof line, "runner %d stop %d", static_cast<int>(index),
+                static_cast<int>(params->JobID));
+  Log(OV_LOG_INFO, line);
+}
+
+void OVAPI Shutdown() { Log(OV_LOG_INFO, "shutdown " TP_DESCRIPTION); }
+
+[[maybe_unused]] TMethodTable g_methodTable = {mCount, GetMethodInfo, ConfigMethod, ExecMethod, MethodDescr};
+[[maybe_unused]] TRunnerTable g_runnerTable = {2, GetRunnerInfo, ConfigRunner, StartRunner, StopRunner, nullptr};
+
+#ifdef TP_LONG_DESCR
+char g_description[5001];
+#endif
+
+TPluginRecord g_record;
+
+}  // namespace
+
+extern "C" TPluginRecord* OVAPI InitOVPlugin(THostRecord* host) {
+  std::memcpy(&g_host, host, sizeof g_host);
+#if defined(TP_INIT_RAISE)
+  RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+#elif defined(TP_INIT_FAULT)
+  *static_cast<volatile int*>(nullptr) = 1;
+#endif
+  g_record.ID = TP_ID;
+  g_record.Icon = nullptr;
+#ifdef TP_LONG_DESCR
+  std::memset(g_description, 'd', 5000);
+  g_description[5000] = 0;
+  g_record.Description = g_description;
+#else
+  g_record.Description = TP_DESCRIPTION;
+#endif
+  g_record.PluginConfig = nullptr;
+  g_record.About = nullptr;
+  g_record.ShutdownPlugin = Shutdown;
+#ifdef TP_NO_METHODS
+  g_record.HasMethods = OV_FALSE;
+  g_record.Methods = nullptr;
+  g_record.HasRunners = OV_FALSE;
+  g_record.Runners = nullptr;
+#else
+  g_record.HasMethods = OV_TRUE;
+  g_record.Methods = &g_methodTable;
+  g_record.HasRunners = OV_TRUE;
+  g_record.Runners = &g_runnerTable;
+#endif
+  return &g_record;
+}
