@@ -3,15 +3,21 @@
 
 #include <string>
 
-// Creates the variable table with the built-in variables and puts the three
-// variable services into the host record (before plug-ins load).
+// Creates the variable table with the built-in variables, reads the
+// regional formats and puts the three variable services into the host
+// record (before plug-ins load).
 void InitVariables();
 // Reads the stored user variables (after the plug-ins have registered
-// theirs) and writes them back (at exit).
+// theirs) and writes them back (whenever the settings are saved).
 void LoadUserVariables();
 void SaveUserVariables();
 // Frees the table at the very end.
 void FreeVariables();
+
+// Registry key (under HKEY_CURRENT_USER) of the stored user variables.
+// Tests point it elsewhere.
+extern const char kUserVariablesKey[];
+void SetUserVariablesKey(const std::string& path);
 
 // Handlers of the messages AddVariable, DeleteVariable and SetVariable.
 void HandleAddVariable(const char* name, const char* value);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "OVTypes.h"
 
@@ -30,13 +31,16 @@ enum {
   mForeign,   // an exception raised the way other compilers' runtimes do
   mSleep,     // sleeps the number of ms in the first dword of the block
   mLogLines,  // logs <dword count> numbered lines
+  mExpand,    // expands the text of its block through the host and logs it
+  mSetVar,    // block "NAME=VALUE": SetVariable through the host
   mCount
 };
 
 TItemInfo g_methods[mCount] = {
     {"Succeed", nullptr},      {"Fail", nullptr},     {"Fault", nullptr},
     {"Divide", nullptr},       {"Overflow", nullptr}, {"Illegal", nullptr},
-    {"Foreign", nullptr},      {"Sleep", nullptr},    {"Log lines", nullptr}};
+    {"Foreign", nullptr},      {"Sleep", nullptr},    {"Log lines", nullptr},
+    {"Expand", nullptr},       {"Set variable", nullptr}};
 TItemInfo g_runners[2] = {{"Recorder", nullptr}, {"Refuser", nullptr}};
 
 void Log(int level, const char* text) {
@@ -109,10 +113,52 @@ Bool32 OVAPI ExecMethod(int32_t index, TOVMethodParams* params) {
       }
       return OV_TRUE;
     }
+    case mExpand: {
+      // The block is a zero-terminated text.
+      std::string out(OV_EXPAND_BUFFER + 1, '\0');
+      const char* text = params->Size > 0 && params->Data ? static_cast<const char*>(params->Data) : "";
+      g_host.ExpandVariables(text, &out[0], OV_EXPAND_BUFFER);
+      std::string line = std::string("expanded ") + out.c_str();
+      Log(OV_LOG_INFO, line.c_str());
+      return OV_TRUE;
+    }
+    case mSetVar: {
+      std::string text = params->Size > 0 && params->Data ? static_cast<const char*>(params->Data) : "";
+      size_t eq = text.find('=');
+      std::string name = text.substr(0, eq);
+      std::string value = eq == std::string::npos ? "" : text.substr(eq + 1);
+      g_host.SetVariable(name.c_str(), value.c_str());
+      return OV_TRUE;
+    }
     default:
       return OV_FALSE;
   }
 }
+
+#ifdef TP_VARS
+// Variables with evaluators of the plug-in's own, registered at start-up.
+Bool32 OVAPI EchoVar(const char* key, const char* arg, char* buffer, int32_t capacity) {
+  std::snprintf(buffer, static_cast<size_t>(capacity) + 1, "echo %s %s", key, arg);
+  return OV_TRUE;
+}
+
+Bool32 OVAPI FaultVar(const char*, const char*, char*, int32_t) {
+  *static_cast<volatile int*>(nullptr) = 1;
+  return OV_TRUE;
+}
+
+Bool32 OVAPI RefuseVar(const char*, const char*, char* buffer, int32_t) {
+  std::strcpy(buffer, "partial");
+  return OV_FALSE;
+}
+
+// Writes as many characters as it is allowed to, and the terminator.
+Bool32 OVAPI FillVar(const char*, const char*, char* buffer, int32_t capacity) {
+  std::memset(buffer, 'z', static_cast<size_t>(capacity));
+  buffer[capacity] = '\0';
+  return OV_TRUE;
+}
+#endif
 
 void OVAPI MethodDescr(int32_t index, TOVMethodParams* params, char* buffer) {
 #ifdef TP_DESCR_FAULT
@@ -160,6 +206,13 @@ TPluginRecord g_record;
 
 extern "C" TPluginRecord* OVAPI InitOVPlugin(THostRecord* host) {
   std::memcpy(&g_host, host, sizeof g_host);
+#ifdef TP_VARS
+  g_host.RegisterVariable("TPEcho(sample)", "Echo of key and argument", EchoVar);
+  g_host.RegisterVariable("TPFault", "Faults", FaultVar);
+  g_host.RegisterVariable("TPRefuse", "Refuses", RefuseVar);
+  g_host.RegisterVariable("TPFill", "Fills the buffer", FillVar);
+  g_host.RegisterVariable("Date", "Already built in", EchoVar);
+#endif
 #if defined(TP_INIT_RAISE)
   RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 0, nullptr);
 #elif defined(TP_INIT_FAULT)
