@@ -68,6 +68,10 @@ struct TDepthGuard {
 
 }  // namespace
 
+// The host's own evaluators called without their buffers (further down).
+bool EvaluateHostVar(TVarFunc func, const std::string& key, const std::string& arg, size_t capacity,
+                     std::string* value);
+
 std::string VarUpperCase(const std::string& text) {
   const TUpperTable& t = UpperTable();
   std::string s = text;
@@ -215,6 +219,9 @@ std::string TVarList::Evaluate(const TTable& table, int index, const std::string
     if (!e.Func || key.size() > kVarKeyCapacity || arg.size() > kVarKeyCapacity) return ref;
     if (t_varDepth >= kMaxVarDepth) return ref;
     TDepthGuard depth(&e);
+    std::string result;
+    // The host's own evaluators hand their value over without the buffer.
+    if (EvaluateHostVar(e.Func, key, arg, kVarValueCapacity, &result)) return result;
     char keyBuf[kVarKeyCapacity + 1];
     char argBuf[kVarKeyCapacity + 1];
     std::memcpy(keyBuf, key.c_str(), key.size() + 1);
@@ -222,15 +229,9 @@ std::string TVarList::Evaluate(const TTable& table, int index, const std::string
     std::unique_ptr<char[]> value(new char[kVarValueCapacity + 1]);
     value[0] = '\0';
     TVarFunc func = e.Func;
-    Bool32 ok;
-    if (func == SystemVarFunc || func == UserVarFunc) {
-      ok = func(keyBuf, argBuf, value.get(), kVarValueCapacity);
-    } else {
-      // A plug-in's evaluator: a fault inside it fails this evaluation only.
-      char* out = value.get();
-      ok = Guarded("VarFunc", "???",
-                   [&] { return func(keyBuf, argBuf, out, kVarValueCapacity); });
-    }
+    char* out = value.get();
+    // A plug-in's evaluator: a fault inside it fails this evaluation only.
+    Bool32 ok = Guarded("VarFunc", "???", [&] { return func(keyBuf, argBuf, out, kVarValueCapacity); });
     value[kVarValueCapacity] = '\0';
     return ok ? std::string(value.get()) : ref;
   } catch (...) {
@@ -692,22 +693,24 @@ std::string UserNameText() {
   return GetUserNameA(buf, &n) ? std::string(buf) : std::string();
 }
 
+// The name the computer started with; asking the system each time costs a
+// registry round trip.
 std::string ComputerNameText() {
-  char buf[1024];
-  DWORD n = sizeof buf;
-  return GetComputerNameA(buf, &n) ? std::string(buf, n) : std::string();
+  static const std::string name = [] {
+    char buf[1024];
+    DWORD n = sizeof buf;
+    return GetComputerNameA(buf, &n) ? std::string(buf, n) : std::string();
+  }();
+  return name;
 }
 
 std::string EnvironmentText(const std::string& name) {
-  std::vector<char> buf(65536);
-  DWORD n = GetEnvironmentVariableA(name.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
-  if (n >= buf.size()) {
-    // Longer than the usual buffer: the value is cut by the caller anyway.
-    buf.resize(n + 1);
-    n = GetEnvironmentVariableA(name.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
-    if (n >= buf.size()) n = 0;
-  }
-  return std::string(buf.data(), n);
+  char small[1024];
+  DWORD n = GetEnvironmentVariableA(name.c_str(), small, sizeof small);
+  if (n < sizeof small) return std::string(small, n);
+  std::vector<char> buf(n + 1);
+  n = GetEnvironmentVariableA(name.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+  return n < buf.size() ? std::string(buf.data(), n) : std::string();
 }
 
 // Files larger than this are not read into a variable: the value could
@@ -846,17 +849,69 @@ bool IncMonthsYears(int year, int month, int day, int64_t months, int64_t years,
   return true;
 }
 
+namespace {
+
+// The built-in evaluator; raises on a failed evaluation.
+std::string SystemEvaluate(const std::string& key, const std::string& arg, size_t capacity) {
+  std::string argument = arg;
+  // An argument that names a variable stands for its value.
+  if (std::shared_ptr<TVarList> list = VarList()) {
+    std::string value;
+    if (list->TryGetVarValue(argument, &value)) argument = value;
+  }
+  std::string v = SystemValue(key, argument, capacity);
+  if (v.size() > capacity) v.resize(capacity);
+  return v;
+}
+
+// The evaluator of user variables; raises on a failed evaluation.
+std::string UserEvaluate(const std::string& key, const std::string& arg, size_t capacity) {
+  std::shared_ptr<TVarList> list = VarList();
+  if (!list) RaiseError("No variables");
+  std::string stored;
+  if (t_evaluating && t_evaluating->Key == key) {
+    stored = t_evaluating->Description;
+  } else {
+    TVarList::TTablePtr t = list->Snapshot();
+    auto it = t->firstByKey.find(key);
+    if (it == t->firstByKey.end()) RaiseError("Variable %s not exists", key.c_str());
+    stored = t->entries[static_cast<size_t>(it->second)].Description;
+  }
+  std::string selector = list->GetVarValue(arg);
+  if (selector.empty()) return list->ExpandVars(stored, capacity);
+  std::vector<std::string> items = SplitCommaText(stored);
+  if (items.empty()) RaiseError("List index out of bounds (0)");
+  int64_t i = 0;
+  try {
+    i = ParseWholeNumber(selector);
+  } catch (const EOVError&) {
+    i = 0;
+  }
+  if (i < 0 || i >= static_cast<int64_t>(items.size())) i = 0;
+  return list->ExpandVars(items[static_cast<size_t>(i)], capacity);
+}
+
+}  // namespace
+
+bool EvaluateHostVar(TVarFunc func, const std::string& key, const std::string& arg, size_t capacity,
+                     std::string* value) {
+  if (func == SystemVarFunc)
+    *value = SystemEvaluate(key, arg, capacity);
+  else if (func == UserVarFunc)
+    *value = UserEvaluate(key, arg, capacity);
+  else
+    return false;
+  // What a caller of the plain evaluator would see: the text up to a zero.
+  size_t zero = value->find('\0');
+  if (zero != std::string::npos) value->resize(zero);
+  return true;
+}
+
 Bool32 OVAPI SystemVarFunc(const char* key, const char* arg, char* buffer, int32_t capacity) {
   try {
     if (!key || !buffer) return OV_FALSE;
-    std::string argument = arg ? arg : "";
-    // An argument that names a variable stands for its value.
-    if (std::shared_ptr<TVarList> list = VarList()) {
-      std::string value;
-      if (list->TryGetVarValue(argument, &value)) argument = value;
-    }
-    CopyValue(SystemValue(key, argument, static_cast<size_t>(std::max(capacity, 0))), buffer,
-              capacity);
+    size_t cap = static_cast<size_t>(std::max(capacity, 0));
+    CopyValue(SystemEvaluate(key, arg ? arg : "", cap), buffer, capacity);
     return OV_TRUE;
   } catch (...) {
     return OV_FALSE;
@@ -865,32 +920,9 @@ Bool32 OVAPI SystemVarFunc(const char* key, const char* arg, char* buffer, int32
 
 Bool32 OVAPI UserVarFunc(const char* key, const char* arg, char* buffer, int32_t capacity) {
   try {
-    std::shared_ptr<TVarList> list = VarList();
-    if (!key || !buffer || !list) return OV_FALSE;
-    std::string stored;
-    if (t_evaluating && t_evaluating->Key == key) {
-      stored = t_evaluating->Description;
-    } else {
-      TVarList::TTablePtr t = list->Snapshot();
-      auto it = t->firstByKey.find(key);
-      if (it == t->firstByKey.end()) return OV_FALSE;
-      stored = t->entries[it->second].Description;
-    }
-    std::string selector = list->GetVarValue(arg ? arg : "");
-    std::string text = stored;
-    if (!selector.empty()) {
-      std::vector<std::string> items = SplitCommaText(stored);
-      if (items.empty()) return OV_FALSE;
-      int64_t i = 0;
-      try {
-        i = ParseWholeNumber(selector);
-      } catch (const EOVError&) {
-        i = 0;
-      }
-      if (i < 0 || i >= static_cast<int64_t>(items.size())) i = 0;
-      text = items[static_cast<size_t>(i)];
-    }
-    CopyValue(list->ExpandVars(text, static_cast<size_t>(std::max(capacity, 0))), buffer, capacity);
+    if (!key || !buffer) return OV_FALSE;
+    size_t cap = static_cast<size_t>(std::max(capacity, 0));
+    CopyValue(UserEvaluate(key, arg ? arg : "", cap), buffer, capacity);
     return OV_TRUE;
   } catch (...) {
     return OV_FALSE;
