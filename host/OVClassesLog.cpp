@@ -3,10 +3,15 @@
 #include <cctype>
 #include <cstdio>
 #include <fstream>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "Host.h"
 #include "OVClassesJob.h"
 #include "OVClassesJobs.h"
+#include "OVClassesRun.h"
 #include "OVClock.h"
 #include "OVMsgBox.h"
 #include "uSettings.h"
@@ -155,7 +160,7 @@ void TOVLog::LoadLog() {
   }
 }
 
-void RouteLogLine(const char* text, int level, DWORD thread) {
+void RouteLogLine(const char* text, int level, DWORD thread, double when) {
   if (g_closing || !MainLog) return;
   if (level < 0 || level > 2) level = level < 0 ? 0 : 2;
   TOVLog* target = MainLog;
@@ -177,9 +182,72 @@ void RouteLogLine(const char* text, int level, DWORD thread) {
     if (*p == '\r') continue;
     clean += *p == '\n' ? ',' : *p;
   }
-  target->Add(stored, FormatDateTimeText(OVNow()) + ": " + clean);
+  target->Add(stored, FormatDateTimeText(when != 0 ? when : OVNow()) + ": " + clean);
   if (stored != lvInfoMain) SetStatusText(title + ": " + clean);
   if (stored == lvError && Settings.ShowErrors) ShowError(nullptr, clean);
+}
+
+namespace {
+
+struct QueuedLine {
+  int level;
+  DWORD thread;
+  double when;
+  std::string text;
+};
+
+std::mutex g_queueLock;
+std::vector<QueuedLine> g_queue;
+// A writer that gets this far ahead of the main thread waits for it.
+constexpr size_t kMaxQueued = 20000;
+constexpr UINT kDrainDelayMs = 20;
+std::atomic<bool> g_drainArmed{false};
+std::condition_variable g_queueRoom;
+
+}  // namespace
+
+void QueueLogLine(int level, DWORD thread, const char* text) {
+  bool first;
+  {
+    std::unique_lock<std::mutex> lock(g_queueLock);
+    // A writer this far ahead of the main thread waits until a batch has
+    // been filed; the main thread stays free for input meanwhile.
+    while (g_queue.size() >= kMaxQueued && AppWindow())
+      g_queueRoom.wait_for(lock, std::chrono::milliseconds(100));
+    first = g_queue.empty();
+    g_queue.push_back({level, thread, OVNow(), text ? text : ""});
+  }
+  HWND app = AppWindow();
+  if (app && first && !g_drainArmed.exchange(true)) PostMessageA(app, WM_OV_LOGDRAIN, kDrainSoon, 0);
+}
+
+void HandleLogDrain(WPARAM how) {
+  HWND app = AppWindow();
+  if (how == kDrainSoon && app) {
+    // The batch is filed from a timer: timers come after input and
+    // painting, so a flood of lines never freezes the window.
+    SetTimer(app, kLogDrainTimer, kDrainDelayMs, nullptr);
+    return;
+  }
+  if (how == kDrainTimer && app) KillTimer(app, kLogDrainTimer);
+  g_drainArmed = false;
+  DrainLogQueue();
+}
+
+void DrainLogQueue() {
+  std::vector<QueuedLine> batch;
+  {
+    std::lock_guard<std::mutex> lock(g_queueLock);
+    batch.swap(g_queue);
+    g_queue.reserve(1024);
+  }
+  g_queueRoom.notify_all();
+  for (const QueuedLine& l : batch) {
+    try {
+      RouteLogLine(l.text.c_str(), l.level, l.thread, l.when);
+    } catch (...) {
+    }
+  }
 }
 
 void SetLogClosing(bool closing) { g_closing = closing; }

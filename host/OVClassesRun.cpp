@@ -6,6 +6,7 @@
 
 #include "Host.h"
 #include "OVClassesJob.h"
+#include "OVClassesLog.h"
 #include "OVClassesPlugins.h"
 #include "OVError.h"
 
@@ -180,6 +181,8 @@ void TOVJob::Kill() {
   if (thread_) {
     TerminateThread(thread_->Handle(), 1);
     WaitForSingleObject(thread_->Handle(), 5000);
+    // What the run wrote before it was killed still belongs to its log.
+    DrainLogQueue();
     g_runs.erase(thread_->Serial());
     delete thread_;
   }
@@ -214,6 +217,7 @@ void HandleRunDone(WPARAM wp) {
   if (it == g_runs.end()) return;
   TJobRunThread* t = it->second;
   g_runs.erase(it);
+  DrainLogQueue();
   TOVJob* job = t->Job();
   // Let the thread leave its procedure so that its handle is signalled
   // before anything that follows the run (its job may even be deleted).

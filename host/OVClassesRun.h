@@ -12,6 +12,7 @@ class TOVJob;
 enum : UINT {
   WM_OV_RUNSTATE = WM_APP + 1,  // sent: wParam job; UpdateState on the main thread
   WM_OV_RUNDONE = WM_APP + 2,   // posted: wParam run serial; the thread has ended
+  WM_OV_LOGDRAIN = WM_APP + 3,  // posted or sent: file the queued log lines
 };
 
 class TJobRunThread {

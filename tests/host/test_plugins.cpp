@@ -68,7 +68,7 @@ TEST_F(PluginLoader, ReadsNamesAndCountsOfMethodsAndRunners) {
   TOVPlugin* p = Load().Items(0);
   ASSERT_NE(p, nullptr);
   EXPECT_TRUE(p->HasMethods());
-  EXPECT_EQ(p->MethodCount(), 9);
+  EXPECT_EQ(p->MethodCount(), 10);
   EXPECT_EQ(p->MethodName(0), "Succeed");
   EXPECT_EQ(p->MethodName(8), "Log lines");
   EXPECT_EQ(p->RunnerCount(), 2);
@@ -83,7 +83,7 @@ TEST_F(PluginLoader, RefusesIndexesOutsideTheTablesWithoutCallingThePlugin) {
   Add("tp_good", "good");
   TOVPlugin* p = Load().Items(0);
   TOVMethodParams params{0, nullptr};
-  for (int bad : {-1, 9, 1000}) {
+  for (int bad : {-1, 10, 1000}) {
     try {
       p->ExecMethod(bad, &params);
       FAIL() << "index " << bad << " was accepted";

@@ -30,13 +30,15 @@ enum {
   mForeign,   // an exception raised the way other compilers' runtimes do
   mSleep,     // sleeps the number of ms in the first dword of the block
   mLogLines,  // logs <dword count> numbered lines
+  mNothing,   // returns true at once
   mCount
 };
 
 TItemInfo g_methods[mCount] = {
     {"Succeed", nullptr},      {"Fail", nullptr},     {"Fault", nullptr},
     {"Divide", nullptr},       {"Overflow", nullptr}, {"Illegal", nullptr},
-    {"Foreign", nullptr},      {"Sleep", nullptr},    {"Log lines", nullptr}};
+    {"Foreign", nullptr},      {"Sleep", nullptr},    {"Log lines", nullptr},
+    {"Nothing", nullptr}};
 TItemInfo g_runners[2] = {{"Recorder", nullptr}, {"Refuser", nullptr}};
 
 void Log(int level, const char* text) {
@@ -109,6 +111,8 @@ Bool32 OVAPI ExecMethod(int32_t index, TOVMethodParams* params) {
       }
       return OV_TRUE;
     }
+    case mNothing:
+      return OV_TRUE;
     default:
       return OV_FALSE;
   }
