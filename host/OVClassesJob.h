@@ -183,7 +183,7 @@ class TOVJob {
   TOVJobs* Owner() const { return owner_; }
   TOVLog* Log() const { return log_.get(); }
 
-  // Run bookkeeping (Part of the run thread's protocol).
+  // Run bookkeeping, written by the run thread.
   DWORD ThreadId() const { return threadId_.load(); }
   void SetThreadId(DWORD id) { threadId_ = id; }
   int CurrentStep() const { return currentStep_.load(); }

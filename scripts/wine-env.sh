@@ -55,3 +55,18 @@ ov_prepare_prefix() {
   wineserver -w
   touch "$WINEPREFIX/.ov-ready"
 }
+
+# Waits until the desktop process of this prefix's wine session runs.
+ov_wait_desktop() {
+  local i p
+  for i in $(seq 1 300); do
+    for p in $(pgrep -f 'explorer.exe /desktop'); do
+      if grep -qzxF "WINEPREFIX=$WINEPREFIX" "/proc/$p/environ" 2>/dev/null; then
+        return 0
+      fi
+    done
+    sleep 0.1
+  done
+  echo "wine desktop did not start" >&2
+  return 1
+}
