@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "OVMsgBox.h"
+#include "SehGuard.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -157,18 +158,24 @@ INT_PTR CALLBACK OVDialog::DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) 
     self->lastEdit_ = nullptr;
     return FALSE;
   }
+  // Neither an exception nor a fault of a handler leaves the dialog
+  // procedure: both are reported and the dialog lives on.
+  INT_PTR result = FALSE;
   std::string error;
-  try {
-    return self->Route(msg, wp, lp);
-  } catch (const std::exception& e) {
-    error = e.what();
-  } catch (...) {
+  sehguard::TOutcome outcome = sehguard::Protected([&] {
+    try {
+      result = self->Route(msg, wp, lp);
+    } catch (const std::exception& e) {
+      error = e.what();
+      throw;
+    }
+  });
+  if (!outcome.Failed()) return result;
+  if (outcome.code)
+    error = sehguard::FaultText(outcome.code);
+  else if (error.empty())
     error = "Unexpected error";
-  }
-  try {
-    self->OnError(error);
-  } catch (...) {
-  }
+  sehguard::Protected([&] { self->OnError(error); });
   // A dialog whose initialisation failed is not usable.
   if (msg == WM_INITDIALOG) self->End(IDCANCEL);
   return msg == WM_INITDIALOG ? FALSE : TRUE;

@@ -233,6 +233,23 @@ TEST(Dialog, AnExceptionInAHandlerIsShownAndTheDialogLivesOn) {
   EXPECT_EQ(d.Name, "after");
 }
 
+TEST(Dialog, AFaultInAHandlerIsShownAndTheDialogLivesOn) {
+  TTestDialog d;
+  g_boxes.clear();
+  SetMsgBoxResponder(RecordBox);
+  TDialogScript script([&](HWND dlg) {
+    Click(dlg, IDC_FAULT);
+    Click(dlg, IDC_FAULT);
+    SetText(dlg, IDC_NAME, "after");
+    Click(dlg, IDOK);
+  });
+  INT_PTR r = d.DoModal();
+  SetMsgBoxResponder(nullptr);
+  EXPECT_EQ(r, IDOK);
+  EXPECT_EQ(g_boxes, (std::vector<std::string>(2, "Access violation (C0000005)")));
+  EXPECT_EQ(d.Name, "after");
+}
+
 TEST(Dialog, AnExceptionDuringInitialisationCancelsTheDialog) {
   class TBadInit : public TTestDialog {
    protected:
