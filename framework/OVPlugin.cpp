@@ -9,6 +9,9 @@
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
+// Defined in OVPluginHost.cpp: the wrappers' copy of the host record.
+void SetPluginHost(const THostRecord* host);
+
 namespace {
 
 // The library-wide state: the data module (owner of the plug-in object)
@@ -155,6 +158,9 @@ void OVAPI ShutdownPluginEntry() {
   g_plugin = nullptr;
   AtBoundary([&] { delete dm; }, nullptr);
   SetDefaultDialogOwner(nullptr);
+  // A service call that still comes (a thread that outlived its trigger)
+  // does nothing rather than reach a host that no longer expects it.
+  SetPluginHost(nullptr);
 }
 
 }  // namespace
@@ -345,9 +351,6 @@ void TOVDataModule::DescrRunners(TRunner* Sender, TOVRunnerParams& Params, std::
 TOVPlugin* CurrentPlugin() { return g_plugin; }
 
 HINSTANCE PluginModule() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
-
-// Defined in OVPluginHost.cpp: the wrappers' copy of the host record.
-void SetPluginHost(const THostRecord* host);
 
 extern "C" TPluginRecord* OVAPI InitOVPlugin(THostRecord* host) {
   if (!host) return nullptr;

@@ -1,7 +1,8 @@
 // The host services as actions and triggers use them: thin wrappers over
 // the plug-in's copy of the host record that convert between std::string
-// and zero-terminated text. Before InitOVPlugin (and after shutdown) they
-// do nothing and answer empty values.
+// and zero-terminated text. Before InitOVPlugin and after ShutdownPlugin
+// they do nothing and answer empty values (HostExpandVars the text as
+// given).
 //
 // The services that travel as window messages (Log, SelectFiles, EnumJobs,
 // RunJob, StopJob, CurrentJob, JobName) are synchronous round trips to the
