@@ -57,8 +57,16 @@ size_t MaxLines() { return Settings.MaxLogSize < 0 ? 0 : static_cast<size_t>(Set
 
 TLogStatusSink g_statusSink = nullptr;
 
+// While a batch of queued lines is filed, only its last status text is
+// shown: one status-bar update per batch, not one per line.
+bool g_inBatch = false;
+std::string g_batchStatus;
+
 void SetStatusText(const std::string& text) {
-  if (g_statusSink) g_statusSink(text);
+  if (g_inBatch)
+    g_batchStatus = text;
+  else if (g_statusSink)
+    g_statusSink(text);
 }
 
 bool g_closing = false;
@@ -242,12 +250,17 @@ void DrainLogQueue() {
     g_queue.reserve(1024);
   }
   g_queueRoom.notify_all();
+  if (batch.empty()) return;
+  g_inBatch = true;
+  g_batchStatus.clear();
   for (const QueuedLine& l : batch) {
     try {
       RouteLogLine(l.text.c_str(), l.level, l.thread, l.when);
     } catch (...) {
     }
   }
+  g_inBatch = false;
+  if (!g_batchStatus.empty()) SetStatusText(g_batchStatus);
 }
 
 void SetLogClosing(bool closing) { g_closing = closing; }

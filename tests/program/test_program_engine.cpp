@@ -203,3 +203,68 @@ TEST(ProgramEngine, KillingTheHostWhileItSavesNeverLosesAJobFile) {
     }
   }
 }
+
+TEST(ProgramEngine, TheExitWaitsForRunningJobsAndItsButtonStopsThenKills) {
+  TProgram p("exitwait");
+  p.AddTestPlugin("tp_good");
+  PutJob(p, {.id = 0x7701, .name = "Sleeper", .steps = {{kTestPlugin, kSleep, "Long", true, jobbytes::DwordBlock(60000)},
+                                                        Succeed("After")}});
+  ASSERT_TRUE(p.Start());
+  ASSERT_NE(SendMessageA(p.AppWindow(), kRunJob, 0x7701, 0), 0);
+  p.Close();
+  HWND wait = nullptr;
+  ASSERT_TRUE(testutil::WaitFor(
+      [&] { return (wait = testutil::FindProcessWindow(p.ProcessId(), "TfWaitingForJobsTerminate")) != nullptr; },
+      10000));
+  char caption[64] = {};
+  GetWindowTextA(wait, caption, sizeof caption);
+  EXPECT_STREQ(caption, "Orvane shutdown");
+  HWND button = FindWindowExA(wait, nullptr, "Button", nullptr);
+  ASSERT_NE(button, nullptr);
+  GetWindowTextA(button, caption, sizeof caption);
+  EXPECT_STREQ(caption, "Stop all Jobs");
+  SendMessageA(button, BM_CLICK, 0, 0);
+  GetWindowTextA(button, caption, sizeof caption);
+  EXPECT_STREQ(caption, "Kill all Jobs");
+  EXPECT_FALSE(p.WaitExit(500));  // a stop waits for the step in progress
+  SendMessageA(button, BM_CLICK, 0, 0);
+  ASSERT_TRUE(p.WaitExit(10000));
+  auto log = Texts(p.MainLogLines());
+  EXPECT_EQ(CountOf(log, "Job [Sleeper] killed by user."), 1u);
+  auto job = JobLog(p, 0x7701);
+  EXPECT_EQ(CountOf(job, "Executing \"After\""), 0u);
+}
+
+TEST(ProgramEngine, ManyJobsLoggingAtOnceKeepTheirLinesApartAndInOrder) {
+  constexpr int kJobs = 100;
+  constexpr int kLines = 1000;
+  constexpr int kKept = 200;  // the default bound of a log
+  TProgram p("loadlog");
+  p.AddTestPlugin("tp_good");
+  for (int i = 0; i < kJobs; ++i)
+    PutJob(p, {.id = 0x8800 + i, .name = "Load " + std::to_string(i),
+               .steps = {{kTestPlugin, 8, "Lines", true, jobbytes::DwordBlock(kLines)}}});
+  ASSERT_TRUE(p.Start());
+  HWND app = p.AppWindow();
+  for (int i = 0; i < kJobs; ++i) ASSERT_NE(SendMessageA(app, kRunJob, 0x8800 + i, 0), 0);
+  // The host answers at once while the jobs write.
+  DWORD worst = 0;
+  for (int k = 0; k < 20; ++k) {
+    ULONGLONG t0 = GetTickCount64();
+    DWORD_PTR r;
+    ASSERT_TRUE(SendMessageTimeoutA(app, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &r));
+    worst = std::max(worst, static_cast<DWORD>(GetTickCount64() - t0));
+    Sleep(10);
+  }
+  EXPECT_LT(worst, 1000u);
+  p.Close();
+  ASSERT_TRUE(p.WaitExit(60000));
+  for (int i = 0; i < kJobs; ++i) {
+    auto lines = JobLog(p, 0x8800 + i);
+    ASSERT_EQ(lines.size(), static_cast<size_t>(kKept)) << i;
+    // The last lines of the run, in order: "line 803" .. "line 999" and the summary.
+    for (int k = 0; k < kKept - 1; ++k)
+      ASSERT_EQ(lines[static_cast<size_t>(k)], "line " + std::to_string(kLines - kKept + 1 + k)) << i;
+    EXPECT_EQ(lines.back(), "Job executed successfully");
+  }
+}
