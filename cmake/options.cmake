@@ -31,3 +31,26 @@ function(ov_add_plugin target)
   ov_strict(${target})
   ov_static(${target})
 endfunction()
+
+# A plug-in built on the framework (framework/): the framework supplies
+# InitOVPlugin and every entry; the plug-in supplies its data module.
+# ov_add_framework_plugin(<target> [OUTPUT_DIR <dir>] [OUTPUT_NAME <name>]
+#                         SOURCES ... [LIBS ...])
+# OUTPUT_DIR defaults to dist/Plugins/<target>. Dialog templates (.rc) go
+# into SOURCES: resources of a static library would not reach the module.
+function(ov_add_framework_plugin target)
+  cmake_parse_arguments(P "" "OUTPUT_DIR;OUTPUT_NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT P_OUTPUT_DIR)
+    set(P_OUTPUT_DIR ${OV_DIST}/Plugins/${target})
+  endif()
+  if(NOT P_OUTPUT_NAME)
+    set(P_OUTPUT_NAME ${target})
+  endif()
+  ov_add_plugin(${target} OUTPUT_DIR ${P_OUTPUT_DIR} OUTPUT_NAME ${P_OUTPUT_NAME}
+    SOURCES ${P_SOURCES})
+  target_link_libraries(${target} PRIVATE ovframework ${P_LIBS})
+  # The export lives in the static library, which nothing in the plug-in
+  # refers to: naming it undefined makes the linker take it from there
+  # whatever the order of the link line.
+  target_link_options(${target} PRIVATE -Wl,--undefined=_InitOVPlugin@4)
+endfunction()

@@ -23,6 +23,12 @@ const char kAppWindowClass[] = "TApplication";
 LRESULT CALLBACK AppWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg >= OVM_FIRST && msg <= OVM_LAST) return HandleHostMessage(msg, wp, lp);
   switch (msg) {
+    case WM_OV_LOGDRAIN:
+      HandleLogDrain(wp);
+      return 0;
+    case WM_OV_VIEWSYNC:
+      SyncLogViews();
+      return 0;
     case WM_OV_RUNSTATE:
     case WM_OV_RUNDONE:
       try {
@@ -35,7 +41,10 @@ LRESULT CALLBACK AppWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     case WM_TIMER:
-      RetireRunHandles(false);
+      if (wp == kLogDrainTimer)
+        HandleLogDrain(kDrainTimer);
+      else
+        RetireRunHandles(false);
       return 0;
     default:
       break;
@@ -91,7 +100,12 @@ std::string ProgramDir() {
 void SetProgramDir(const std::string& dir) { g_programDir = IncludeTrailingBackslash(dir); }
 
 void HostLog(uint8_t level, const std::string& text) {
-  if (HostRecord.Log) HostRecord.Log(level, text.c_str());
+  // The host's own lines are filed before the call returns, after every
+  // line the thread queued earlier.
+  HWND app = AppWindow();
+  if (!app) return;
+  TOVLogRecord rec{level, GetCurrentThreadId()};
+  SendMessageA(app, OVM_LOG, reinterpret_cast<WPARAM>(text.c_str()), reinterpret_cast<LPARAM>(&rec));
 }
 
 void ProcessMessages() {

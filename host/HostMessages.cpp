@@ -14,6 +14,7 @@ LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
     case OVM_LOG: {
       const auto* rec = reinterpret_cast<const TOVLogRecord*>(lp);
       const char* text = reinterpret_cast<const char*>(wp);
+      DrainLogQueue();
       RouteLogLine(text ? text : "", rec ? rec->Level : OV_LOG_INFO,
                    rec ? rec->Thread : MainThreadId());
       return 0;

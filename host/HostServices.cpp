@@ -3,7 +3,10 @@
 // before it returns into the plug-in.
 #include <windows.h>
 
+#include <cstring>
+
 #include "Host.h"
+#include "OVClassesLog.h"
 #include "OVTypes.h"
 
 namespace {
@@ -29,6 +32,10 @@ Bool32 OVAPI SvcSelectFiles(char** text, int32_t* size) {
 
 void OVAPI SvcLog(uint32_t level, const char* text) {
   try {
+    if (!IsMainThread()) {
+      QueueLogLine(static_cast<int32_t>(level & 0xFF), GetCurrentThreadId(), text);
+      return;
+    }
     TOVLogRecord rec{static_cast<int32_t>(level & 0xFF), GetCurrentThreadId()};
     Send(OVM_LOG, reinterpret_cast<WPARAM>(text ? text : ""), reinterpret_cast<LPARAM>(&rec));
   } catch (...) {

@@ -1,5 +1,6 @@
 #include "OVClassesJob.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
@@ -30,17 +31,19 @@ void FreeBlock(void*& data, int32_t size) {
   data = nullptr;
 }
 
-// Reads a block of the declared size; a size the file cannot hold, or a
-// negative one, is a format error (never a block of leftover memory).
+// Reads a block of the declared size. A size of zero or less means the
+// record has no block. A size the rest of the file cannot hold is a format
+// error raised before anything is allocated, so a block never holds
+// leftover memory and a small file never claims a large amount of memory.
 void ReadBlock(TByteReader& r, int32_t* size, void** data) {
   int32_t p = r.ReadInt32();
-  if (p < 0) throw EOVError(kInvalidJobFile);
-  *size = p;
+  *size = 0;
   *data = nullptr;
-  if (p == 0) return;
+  if (p <= 0) return;
   r.Need(static_cast<size_t>(p));
   if (HostRecord.Alloc) HostRecord.Alloc(data, p);
   if (!*data) throw EOVError("Out of memory reading Job file");
+  *size = p;
   r.ReadBytes(*data, static_cast<size_t>(p));
 }
 
@@ -63,7 +66,22 @@ void WriteName(TByteWriter& w, const std::string& name) {
 std::string ReadName(TByteReader& r) {
   int32_t n = r.ReadInt32();
   if (n < 1 || n > kMaxTextBytes) throw EOVError(kInvalidJobFile);
-  return r.ReadText(static_cast<size_t>(n));
+  // A name that fills all 1024 bytes without its zero keeps 1023 characters.
+  return CutName(r.ReadText(static_cast<size_t>(n)));
+}
+
+std::string SystemErrorText(DWORD code) {
+  char buf[512] = "";
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           code, 0, buf, sizeof buf, nullptr);
+  while (n > 0 && (buf[n - 1] == '\r' || buf[n - 1] == '\n' || buf[n - 1] == ' ' ||
+                   buf[n - 1] == '.'))
+    buf[--n] = 0;
+  return n ? std::string(buf) : Format("error %lu", static_cast<unsigned long>(code));
+}
+
+[[noreturn]] void RaiseSaveError(const std::string& path, DWORD code) {
+  RaiseError("Cannot save Job file \"%s\" (%s)", path.c_str(), SystemErrorText(code).c_str());
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
@@ -76,7 +94,13 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
     CloseHandle(h);
     throw EOVError(kInvalidJobFile);
   }
-  std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart));
+  std::vector<uint8_t> bytes;
+  try {
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+  } catch (const std::bad_alloc&) {
+    CloseHandle(h);
+    RaiseError("Out of memory reading Job file \"%s\"", path.c_str());
+  }
   DWORD got = 0;
   bool ok = bytes.empty() ||
             (ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
@@ -269,7 +293,9 @@ void TOVJob::DeleteStep(int index) {
 }
 
 void TOVJob::DeleteEvent(int index) {
-  Events(index);
+  // An armed trigger holds the address of the event's parameters: it is
+  // disarmed before the event goes.
+  if (Events(index)->Started()) StopEvent(index);
   events_.erase(events_.begin() + index);
   modified_ = true;
 }
@@ -311,7 +337,10 @@ void TOVJob::SetActive(Bool32 value) {
   // Events are armed only while automation is on (a job activated with
   // automation off waits for automation to come on).
   if (value != 0) {
-    if (!editing_ && AutomationEnabled()) StartEvents();
+    if (!editing_ && AutomationEnabled())
+      StartEvents();
+    else
+      UpdateState();  // the lists show the new state even with nothing armed
   } else {
     StopEvents();
   }
@@ -350,10 +379,13 @@ void TOVJob::SetHidden(bool value) {
   hidden_ = value;
 }
 
+// The loader sets the category last, so this is where a loaded job gets
+// its state: the state is recomputed even when the value stays.
 void TOVJob::SetCategory(int32_t value) {
-  if (value == category_) return;
-  category_ = value;
-  modified_ = true;
+  if (value != category_) {
+    category_ = value;
+    modified_ = true;
+  }
   UpdateState();
 }
 
@@ -421,6 +453,15 @@ void TOVJob::SaveToStream(TByteWriter& w) {
 void TOVJob::LoadFromStream(TByteReader& r) {
   ClearSteps();
   ClearEvents();
+  // A file that cannot be read leaves the job without steps and events but
+  // with its own identity and options: a half-read header would otherwise
+  // give it the ID, and so the file name, of whatever the bad file held.
+  const int32_t oldId = id_;
+  const std::string oldName = name_;
+  const Bool32 oldActive = active_;
+  const uint8_t oldAction = actionAfterRun_, oldPriority = priority_;
+  const bool oldToLog = toLog_, oldStart = runOnStart_, oldExit = runOnExit_, oldHidden = hidden_;
+  const int32_t oldCategory = category_;
   try {
     if (r.Remaining() < 8) throw EOVError(kInvalidJobFile);
     char magic[4];
@@ -428,9 +469,13 @@ void TOVJob::LoadFromStream(TByteReader& r) {
     if (std::memcmp(magic, kMagic, 4) != 0) throw EOVError(kInvalidJobFile);
     SetID(r.ReadInt32());
     name_ = ReadName(r);
-    SetActive(r.ReadInt32());
+    const Bool32 active = r.ReadInt32();
+    SetActive(active);
+    active_ = active;  // the stored value itself (1 stays 1), not only its truth
     actionAfterRun_ = static_cast<uint8_t>(r.ReadInt32() & 0xFF);
     toLog_ = r.ReadInt32() != 0;
+    // Counts are checked against the bytes left before anything is created,
+    // so a small file can never make the job hold a large number of items.
     int32_t e = r.ReadInt32();
     if (e < 0 || static_cast<uint64_t>(e) * kMinEventBytes > r.Remaining())
       throw EOVError(kInvalidJobFile);
@@ -439,22 +484,45 @@ void TOVJob::LoadFromStream(TByteReader& r) {
     if (s < 0 || static_cast<uint64_t>(s) * kMinStepBytes > r.Remaining())
       throw EOVError(kInvalidJobFile);
     for (int32_t i = 0; i < s; ++i) AddStep()->LoadFromStream(r);
-    runOnStart_ = runOnExit_ = hidden_ = false;
-    priority_ = 3;
-    if (!r.AtEnd()) {
-      runOnStart_ = r.ReadInt32() != 0;
-      runOnExit_ = r.ReadInt32() != 0;
-      hidden_ = r.ReadInt32() != 0;
-    }
+    // Older files end after the steps, after the start/exit/hidden flags or
+    // after the category; what they lack keeps its default. A group that
+    // starts but does not end is damage, not an older layout.
+    bool start = false, exit = false, hidden = false;
     int32_t category = 0;
-    if (!r.AtEnd()) category = r.ReadInt32();
-    if (!r.AtEnd()) priority_ = static_cast<uint8_t>(r.ReadInt32() & 0xFF);
+    uint8_t priority = 3;
+    if (!r.AtEnd()) {
+      start = r.ReadInt32() != 0;
+      exit = r.ReadInt32() != 0;
+      hidden = r.ReadInt32() != 0;
+      if (!r.AtEnd()) {
+        category = r.ReadInt32();
+        if (!r.AtEnd()) priority = static_cast<uint8_t>(r.ReadInt32() & 0xFF);
+      }
+    }
+    runOnStart_ = start;
+    runOnExit_ = exit;
+    hidden_ = hidden;
+    priority_ = priority;
     SetCategory(category);
   } catch (...) {
-    // A bad file leaves the job without steps and events.
     steps_.clear();
     for (auto& ev : events_) ev->SetStarted(false);
     events_.clear();
+    id_ = oldId;
+    name_ = oldName;
+    active_ = oldActive;
+    actionAfterRun_ = oldAction;
+    toLog_ = oldToLog;
+    runOnStart_ = oldStart;
+    runOnExit_ = oldExit;
+    hidden_ = oldHidden;
+    category_ = oldCategory;
+    priority_ = oldPriority;
+    modified_ = true;
+    try {
+      UpdateState();
+    } catch (...) {
+    }
     throw;
   }
   modified_ = false;
@@ -471,27 +539,59 @@ void TOVJob::LoadFromFile(const std::string& path) {
 void TOVJob::SaveToFile(const std::string& path) {
   TByteWriter w;
   SaveToStream(w);
+  WriteJobBytes(path, w.Bytes());
+}
+
+bool TOVJob::SaveToJobsDirIfDifferent() {
+  const std::string path = IncludeTrailingBackslash(Settings.JobDir) + FileName();
+  TByteWriter w;
+  SaveToStream(w);
+  // A file that already holds exactly these bytes is left alone.
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    const auto& want = w.Bytes();
+    std::vector<uint8_t> have(want.size() + 1);
+    DWORD got = 0;
+    bool same = ReadFile(h, have.data(), static_cast<DWORD>(have.size()), &got, nullptr) &&
+                got == want.size() && std::equal(want.begin(), want.end(), have.begin());
+    CloseHandle(h);
+    if (same) return false;
+  }
+  WriteJobBytes(path, w.Bytes());
+  return true;
+}
+
+void TOVJob::WriteJobBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   // The new content goes to a temporary file beside the old one, reaches
-  // the disk, and then replaces the old file in one step: a crash at any
-  // moment leaves either the old or the new job file, never neither.
-  std::string tmp = path + ".tmp";
+  // the disk, and only then replaces the old file in one step: a crash or
+  // a refused write at any moment leaves the old or the new job file,
+  // never neither and never a mixture.
+  const std::string tmp = path + ".tmp";
   HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
+    DWORD code = GetLastError();
     modified_ = true;
-    RaiseError("Cannot save Job file \"%s\"", path.c_str());
+    RaiseSaveError(path, code);
   }
-  const auto& bytes = w.Bytes();
   DWORD written = 0;
   bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
             written == bytes.size() && FlushFileBuffers(h);
-  CloseHandle(h);
-  if (ok) ok = MoveFileExA(tmp.c_str(), path.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  DWORD code = ok ? 0 : GetLastError();
+  if (!CloseHandle(h) && ok) {
+    ok = false;
+    code = GetLastError();
+  }
+  if (ok && !MoveFileExA(tmp.c_str(), path.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ok = false;
+    code = GetLastError();
+  }
   if (!ok) {
     DeleteFileA(tmp.c_str());
     modified_ = true;
-    RaiseError("Cannot save Job file \"%s\"", path.c_str());
+    RaiseSaveError(path, code ? code : ERROR_WRITE_FAULT);
   }
 }
 

@@ -6,6 +6,7 @@
 #include "CallGuard.h"
 #include "Host.h"
 #include "OVClock.h"
+#include "OVCommaText.h"
 #include "OVError.h"
 
 namespace {
@@ -454,50 +455,6 @@ std::shared_ptr<TVarList> VarList() {
 void SetVarList(std::shared_ptr<TVarList> list) {
   std::lock_guard<std::mutex> g(g_varListLock);
   g_varList = std::move(list);
-}
-
-// ---------------------------------------------------------- comma text
-
-std::vector<std::string> SplitCommaText(const std::string& text) {
-  std::vector<std::string> list;
-  const size_t n = text.size();
-  auto blank = [&](size_t i) {
-    unsigned char ch = static_cast<unsigned char>(text[i]);
-    return ch >= 1 && ch <= 32;
-  };
-  size_t i = 0;
-  while (i < n && blank(i)) ++i;
-  while (i < n) {
-    std::string item;
-    if (text[i] == '"') {
-      // Up to the matching quote; two quotes stand for one. An unmatched
-      // quote takes the rest of the text.
-      ++i;
-      while (i < n) {
-        if (text[i] == '"') {
-          if (i + 1 < n && text[i + 1] == '"') {
-            item += '"';
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        item += text[i++];
-      }
-    } else {
-      size_t start = i;
-      while (i < n && text[i] != ',' && !blank(i)) ++i;
-      item.assign(text, start, i - start);
-    }
-    list.push_back(std::move(item));
-    while (i < n && blank(i)) ++i;
-    if (i < n && text[i] == ',') {
-      ++i;
-      while (i < n && blank(i)) ++i;
-    }
-  }
-  return list;
 }
 
 // ---------------------------------------------------- regional settings

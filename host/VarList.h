@@ -122,9 +122,6 @@ extern const TSystemVarInfo kSystemVars[28];
 // Adds the 28 built-in variables.
 void AddSystemVars(TVarList& list);
 
-// The comma-text rule of user values: "a b,\"c,d\"" -> a | b | c,d.
-std::vector<std::string> SplitCommaText(const std::string& text);
-
 // Date-time month arithmetic: today's date moved by months and years, the
 // day cut to the length of the target month. False when the result leaves
 // the years 1..9999.

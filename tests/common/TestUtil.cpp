@@ -96,8 +96,17 @@ std::string TestPluginPath(const std::string& name) {
   return std::string(OV_TEST_PLUGIN_DIR) + "\\" + name + "\\" + name + ".ovp";
 }
 
-void CopyTestPlugin(const std::string& name, const std::string& dir, const std::string& fileName) {
+void MakeDirs(const std::string& dirIn) {
+  std::string dir = dirIn;
+  while (!dir.empty() && dir.back() == '\\') dir.pop_back();
+  if (dir.empty() || GetFileAttributesA(dir.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+  size_t slash = dir.find_last_of('\\');
+  if (slash != std::string::npos) MakeDirs(dir.substr(0, slash));
   CreateDirectoryA(dir.c_str(), nullptr);
+}
+
+void CopyTestPlugin(const std::string& name, const std::string& dir, const std::string& fileName) {
+  MakeDirs(dir);
   std::string target = dir;
   if (target.back() != '\\') target += '\\';
   target += fileName.empty() ? name + ".ovp" : fileName;

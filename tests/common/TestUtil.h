@@ -14,6 +14,8 @@ namespace testutil {
 // A new empty folder under the temp directory, with a trailing backslash.
 std::string MakeTempDir(const std::string& tag);
 void RemoveTree(const std::string& dir);
+// Creates a folder with any missing parents.
+void MakeDirs(const std::string& dir);
 
 std::string ReadFileText(const std::string& path);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);

@@ -66,6 +66,9 @@ TEST(PluginExports, EveryPluginExportsOnlyInitOVPlugin) {
   std::vector<std::string> files;
   CollectPlugins(std::string(OV_DIST_DIR) + "\\Plugins", files);
   CollectPlugins(std::string(OV_TEST_PLUGIN_DIR) + "\\tp_good", files);
+  // Built on the framework, whose export comes from a static library.
+  CollectPlugins(std::string(OV_TEST_PLUGIN_DIR) + "\\tp_framework", files);
+  CollectPlugins(std::string(OV_TEST_PLUGIN_DIR) + "\\tp_fwempty", files);
   ASSERT_FALSE(files.empty());
   for (const std::string& f : files)
     EXPECT_EQ(ExportNames(f), std::vector<std::string>{"InitOVPlugin"}) << f;

@@ -31,6 +31,7 @@ enum {
   mForeign,   // an exception raised the way other compilers' runtimes do
   mSleep,     // sleeps the number of ms in the first dword of the block
   mLogLines,  // logs <dword count> numbered lines
+  mNothing,   // returns true at once
   mExpand,    // expands the text of its block through the host and logs it
   mSetVar,    // block "NAME=VALUE": SetVariable through the host
   mCount
@@ -40,7 +41,7 @@ TItemInfo g_methods[mCount] = {
     {"Succeed", nullptr},      {"Fail", nullptr},     {"Fault", nullptr},
     {"Divide", nullptr},       {"Overflow", nullptr}, {"Illegal", nullptr},
     {"Foreign", nullptr},      {"Sleep", nullptr},    {"Log lines", nullptr},
-    {"Expand", nullptr},       {"Set variable", nullptr}};
+    {"Nothing", nullptr},      {"Expand", nullptr},   {"Set variable", nullptr}};
 TItemInfo g_runners[2] = {{"Recorder", nullptr}, {"Refuser", nullptr}};
 
 void Log(int level, const char* text) {
@@ -113,6 +114,8 @@ Bool32 OVAPI ExecMethod(int32_t index, TOVMethodParams* params) {
       }
       return OV_TRUE;
     }
+    case mNothing:
+      return OV_TRUE;
     case mExpand: {
       // The block is a zero-terminated text.
       std::string out(OV_EXPAND_BUFFER + 1, '\0');

@@ -88,30 +88,6 @@ using Texts = std::vector<std::string>;
 
 }  // namespace
 
-// ------------------------------------------------------------ comma text
-
-TEST(CommaText, BlanksAndCommasSeparateEntries) {
-  EXPECT_EQ(SplitCommaText("a b,c"), (Texts{"a", "b", "c"}));
-  EXPECT_EQ(SplitCommaText("  a ,  b  "), (Texts{"a", "b"}));
-  EXPECT_EQ(SplitCommaText("a,,b"), (Texts{"a", "", "b"}));
-  EXPECT_EQ(SplitCommaText(" ,a"), (Texts{"", "a"}));
-  EXPECT_EQ(SplitCommaText("a,"), (Texts{"a"}));
-  EXPECT_EQ(SplitCommaText("a\tb\x01" "c"), (Texts{"a", "b", "c"}));
-  EXPECT_EQ(SplitCommaText("\xA0x\xFFy"), (Texts{"\xA0x\xFFy"}));
-  EXPECT_TRUE(SplitCommaText("").empty());
-  EXPECT_TRUE(SplitCommaText(" \t ").empty());
-}
-
-TEST(CommaText, QuotesKeepCommasAndBlanks) {
-  EXPECT_EQ(SplitCommaText("\"c,d\",e"), (Texts{"c,d", "e"}));
-  EXPECT_EQ(SplitCommaText("\"a b\" c"), (Texts{"a b", "c"}));
-  EXPECT_EQ(SplitCommaText("\"say \"\"hi\"\"\""), (Texts{"say \"hi\""}));
-  EXPECT_EQ(SplitCommaText("\"\",x"), (Texts{"", "x"}));
-  EXPECT_EQ(SplitCommaText("\"a\"b"), (Texts{"a", "b"}));
-  EXPECT_EQ(SplitCommaText("x\"y\""), (Texts{"x\"y\""}));
-  EXPECT_EQ(SplitCommaText("\"open, to the end"), (Texts{"open, to the end"}));
-}
-
 // ------------------------------------------------------------ values
 
 TEST_F(UserVars, ASelectingArgumentPicksAnEntry) {

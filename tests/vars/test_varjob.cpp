@@ -17,8 +17,8 @@
 namespace {
 
 constexpr int32_t kVarsPluginID = 1008;
-constexpr int32_t kMethodExpand = 9;
-constexpr int32_t kMethodSetVar = 10;
+constexpr int32_t kMethodExpand = 10;
+constexpr int32_t kMethodSetVar = 11;
 
 class PluginVars : public ::testing::Test {
  protected:

@@ -1,0 +1,109 @@
+#include "DialogDriver.h"
+
+#include <atomic>
+
+#include "OVDialog.h"
+
+namespace testutil {
+namespace {
+
+// One script at a time: the hook hands the ready dialog to it.
+std::atomic<HWND> g_ready{nullptr};
+HANDLE g_readyEvent = nullptr;
+
+void OnReady(HWND dlg) {
+  HWND expected = nullptr;
+  if (g_ready.compare_exchange_strong(expected, dlg) && g_readyEvent) SetEvent(g_readyEvent);
+}
+
+struct FindCtx {
+  DWORD pid;
+  const std::string* caption;
+  HWND found;
+};
+
+BOOL CALLBACK FindDialogProc(HWND wnd, LPARAM lp) {
+  auto* c = reinterpret_cast<FindCtx*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(wnd, &pid);
+  if (pid != c->pid) return TRUE;
+  char cls[32] = "";
+  GetClassNameA(wnd, cls, sizeof cls);
+  if (std::string(cls) != "#32770") return TRUE;
+  char text[512] = "";
+  GetWindowTextA(wnd, text, sizeof text);
+  if (*c->caption != text) return TRUE;
+  c->found = wnd;
+  return FALSE;
+}
+
+}  // namespace
+
+TDialogScript::TDialogScript(std::function<void(HWND)> script, int timeoutMs)
+    : script_(std::move(script)), timeoutMs_(timeoutMs) {
+  g_ready = nullptr;
+  if (!g_readyEvent) g_readyEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  ResetEvent(g_readyEvent);
+  SetDialogReadyHook(OnReady);
+  thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
+}
+
+TDialogScript::~TDialogScript() {
+  if (thread_) {
+    WaitForSingleObject(thread_, static_cast<DWORD>(timeoutMs_) + 5000);
+    CloseHandle(thread_);
+  }
+  SetDialogReadyHook(nullptr);
+  g_ready = nullptr;
+}
+
+bool TDialogScript::Finished() const { return finished_ != 0; }
+
+DWORD WINAPI TDialogScript::ThreadMain(void* p) {
+  auto* self = static_cast<TDialogScript*>(p);
+  if (WaitForSingleObject(g_readyEvent, static_cast<DWORD>(self->timeoutMs_)) != WAIT_OBJECT_0) return 1;
+  HWND dlg = g_ready.load();
+  char text[512] = "";
+  GetWindowTextA(dlg, text, sizeof text);
+  self->caption_ = text;
+  self->script_(dlg);
+  InterlockedExchange(&self->finished_, 1);
+  return 0;
+}
+
+HWND FindDialogOf(DWORD pid, const std::string& caption) {
+  FindCtx c{pid, &caption, nullptr};
+  EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&c));
+  return c.found;
+}
+
+HWND WaitForDialog(const std::string& caption, int timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (HWND d = FindDialogOf(GetCurrentProcessId(), caption)) return d;
+    if (GetTickCount() - start > static_cast<DWORD>(timeoutMs)) return nullptr;
+    Sleep(10);
+  }
+}
+
+void Click(HWND dlg, int id) {
+  SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dlg, id)));
+}
+
+void SetText(HWND dlg, int id, const std::string& text) { SetDlgItemTextA(dlg, id, text.c_str()); }
+
+std::string GetText(HWND dlg, int id) {
+  HWND c = GetDlgItem(dlg, id);
+  int n = GetWindowTextLengthA(c);
+  std::string s(static_cast<size_t>(n > 0 ? n : 0) + 1, '\0');
+  int got = GetWindowTextA(c, s.data(), n + 1);
+  s.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return s;
+}
+
+void FocusItem(HWND dlg, int id) {
+  SendMessageA(dlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dlg, id)), TRUE);
+}
+
+}  // namespace testutil
