@@ -4,12 +4,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "Host.h"
 #include "OVTypes.h"
 #include "VarList.h"
+#include "uVars.h"
 
 const char kUserVariablesKey[] = "Software\\Halvorn\\Orvane\\User variables";
 
@@ -31,6 +33,23 @@ void OVAPI SvcExpandVariables(const char* src, char* dest, int32_t destSize) {
     std::memcpy(dest, out.data(), out.size());
     dest[out.size()] = '\0';
   } catch (...) {
+  }
+}
+
+Bool32 OVAPI SvcSelectVariable(char* dest, int32_t destSize) {
+  try {
+    if (!dest || destSize < 0) return OV_FALSE;
+    dest[0] = '\0';
+    // The dialog belongs to the main thread.
+    if (!IsMainThread()) return OV_FALSE;
+    std::string ref;
+    if (!SelectVariable(nullptr, &ref)) return OV_FALSE;
+    size_t n = std::min(ref.size(), static_cast<size_t>(destSize));
+    std::memcpy(dest, ref.data(), n);
+    dest[n] = '\0';
+    return OV_TRUE;
+  } catch (...) {
+    return OV_FALSE;
   }
 }
 
@@ -73,6 +92,7 @@ void InitVariables() {
   AddSystemVars(*list);
   SetVarList(list);
   HostRecord.ExpandVariables = SvcExpandVariables;
+  HostRecord.SelectVariable = SvcSelectVariable;
   HostRecord.RegisterVariable = SvcRegisterVariable;
 }
 
