@@ -603,6 +603,26 @@ SYSTEMTIME DaysFromNow(TDateTime now, const std::string& arg) {
   return Decode(now + ParseWholeNumber(arg));
 }
 
+// Today's date moved by months and years, the day cut to the length of
+// the target month; false when the result leaves the years 1..9999.
+bool IncMonthsYears(int year, int month, int day, int64_t months, int64_t years, int* outYear,
+                    int* outMonth, int* outDay) {
+  int64_t y = year + years + months / 12;
+  int64_t m = month + months % 12;
+  if (m < 1) {
+    m += 12;
+    --y;
+  } else if (m > 12) {
+    m -= 12;
+    ++y;
+  }
+  if (y < 1 || y > 9999) return false;
+  *outYear = static_cast<int>(y);
+  *outMonth = static_cast<int>(m);
+  *outDay = std::min(day, DaysInMonth(*outYear, *outMonth));
+  return true;
+}
+
 SYSTEMTIME MonthsFromNow(TDateTime now, int64_t months, int64_t years) {
   SYSTEMTIME st = Decode(now);
   int y, m, d;
@@ -788,23 +808,6 @@ void CopyValue(const std::string& value, char* buffer, int32_t capacity) {
 
 }  // namespace
 
-bool IncMonthsYears(int year, int month, int day, int64_t months, int64_t years, int* outYear,
-                    int* outMonth, int* outDay) {
-  int64_t y = year + years + months / 12;
-  int64_t m = month + months % 12;
-  if (m < 1) {
-    m += 12;
-    --y;
-  } else if (m > 12) {
-    m -= 12;
-    ++y;
-  }
-  if (y < 1 || y > 9999) return false;
-  *outYear = static_cast<int>(y);
-  *outMonth = static_cast<int>(m);
-  *outDay = std::min(day, DaysInMonth(*outYear, *outMonth));
-  return true;
-}
 
 namespace {
 

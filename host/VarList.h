@@ -122,12 +122,6 @@ extern const TSystemVarInfo kSystemVars[28];
 // Adds the 28 built-in variables.
 void AddSystemVars(TVarList& list);
 
-// Date-time month arithmetic: today's date moved by months and years, the
-// day cut to the length of the target month. False when the result leaves
-// the years 1..9999.
-bool IncMonthsYears(int year, int month, int day, int64_t months, int64_t years, int* outYear,
-                    int* outMonth, int* outDay);
-
 // The regional formats and names behind the date variables, read from the
 // system at start-up. Tests fix them with SetRegionalSettings.
 struct TRegionalSettings {

@@ -90,16 +90,6 @@ TEST_F(Expand, DescriptionsAreCutTo255Characters) {
   EXPECT_EQ(X("%LONG%"), std::string(255, 'v'));
 }
 
-TEST_F(Expand, DeleteVarRemovesTheEntryAtTheIndex) {
-  int i = List().IndexOfVar("Year");
-  List().DeleteVar(i);
-  EXPECT_EQ(List().IndexOfVar("Year"), -1);
-  EXPECT_EQ(X("%Year%"), "%Year%");
-  List().DeleteVar(-1);
-  List().DeleteVar(1000);
-  EXPECT_EQ(List().Count(), 27);
-}
-
 // ------------------------------------------------------------ the scan
 
 TEST_F(Expand, ShortTextsAreReturnedUnchanged) {
