@@ -18,21 +18,21 @@ class TDM : public TOVDataModule {
 
     // Job files name actions and triggers by index: the order is fixed and
     // new items only ever go at the end.
-    Missing("Show a message");                 // 0
-    Missing("Run a program/Open a document");  // 1
-    Missing("Copy/Move a file(s)");            // 2
-    Missing("Delete a file(s)");               // 3
-    Missing("Synchronize a folders");          // 4
-    Missing("Run other Job");                  // 5
-    Missing("Shutdown Windows/computer");      // 6
-    Missing("Question");                       // 7
-    Missing("Create text file");               // 8
-    Missing("Send WinPopup message");          // 9
-    Missing("Print a document(s)");            // 10
-    Missing("Send Keys");                      // 11
-    Missing("Delay (in ms)");                  // 12
-    Missing("Create File List");               // 13
-    Missing("Rename file(s)");                 // 14
+    Method("Show a message", MessageCase());                    // 0
+    Method("Run a program/Open a document", RunCase());         // 1
+    Missing("Copy/Move a file(s)");                             // 2
+    Missing("Delete a file(s)");                                // 3
+    Missing("Synchronize a folders");                           // 4
+    Method("Run other Job", SelectJobCase());                   // 5
+    Method("Shutdown Windows/computer", ShutdownCase());        // 6
+    Method("Question", ConfirmRunJobCase());                    // 7
+    Missing("Create text file");                                // 8
+    Missing("Send WinPopup message");                           // 9
+    Missing("Print a document(s)");                             // 10
+    Missing("Send Keys");                                       // 11
+    Method("Delay (in ms)", DelayCase());                       // 12
+    Missing("Create File List");                                // 13
+    Missing("Rename file(s)");                                  // 14
 
     MissingRunner("Hot key");              // 0
     MissingRunner("Alarm clock");          // 1

@@ -2,10 +2,11 @@
 // offering its handlers as one case (TMethodCase / TRunnerCase) that the
 // data module in uDM.cpp lists at the item's index.
 //
-// Adding an action or trigger: write its unit (say uAlarmClock.cpp with
-// uAlarmClock.h and uAlarmClock.rc, added to CMakeLists.txt), declare its
-// case function in the unit's header, and replace the item's "missing"
-// line in the table of uDM.cpp by one naming the case.
+// Adding an action or trigger: write its unit (say uAlarmClock.cpp, with
+// uAlarmClock.h holding its resource ids for uAlarmClock.rc and the tests,
+// all added to CMakeLists.txt), declare its case function below, and
+// replace the item's "missing" line in the table of uDM.cpp by one naming
+// the case.
 //
 // Resource ids: each unit takes its own range so that units never clash:
 //   the about box            100..199
@@ -14,3 +15,17 @@
 #pragma once
 
 #define OV_BASICS_ID 9680
+
+#ifndef RC_INVOKED
+#include "OVPlugin.h"
+
+// Actions, by index.
+TMethodCase MessageCase();        // 0  uMessage
+TMethodCase RunCase();            // 1  uRun
+TMethodCase SelectJobCase();      // 5  uSelectJob
+TMethodCase ShutdownCase();       // 6  uShutdown
+TMethodCase ConfirmRunJobCase();  // 7  uConfirmRunJob
+TMethodCase DelayCase();          // 12 uDelay
+
+// Triggers, by index.
+#endif
