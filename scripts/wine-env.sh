@@ -70,3 +70,26 @@ ov_wait_desktop() {
   echo "wine desktop did not start" >&2
   return 1
 }
+
+# One wine session for a run of tests or benchmarks: private Xvfb, the
+# prepared prefix, one persistent wineserver and a keep-alive process.
+# Everything is stopped when the calling script exits.
+ov_start_session() {
+  ov_wine_env
+  ov_start_xvfb
+  trap ov_stop_session EXIT
+  ov_prepare_prefix
+  wineserver -k 2>/dev/null || true
+  wineserver -p
+  wine "$OV_BUILD_DIR/tests/tools/keepalive.exe" >/dev/null 2>&1 &
+  # Wine's service and desktop processes start with the first wine process
+  # of the session and keep its standard handles. Started by a test they
+  # would hold ctest's output pipes, and ctest would wait for them until the
+  # test times out: they must come up here, from the keep-alive process.
+  ov_wait_desktop || true
+}
+
+ov_stop_session() {
+  wineserver -k 2>/dev/null || true
+  [ -n "$OV_XVFB_PID" ] && kill "$OV_XVFB_PID" 2>/dev/null || true
+}
