@@ -44,13 +44,26 @@ void CaretToEnd(HWND dlg, int id) {
   SendDlgItemMessageA(dlg, id, EM_SETSEL, n, n);
 }
 
+std::string WindowCaption(HWND wnd) {
+  char text[256] = "";
+  GetWindowTextA(wnd, text, sizeof text);
+  return text;
+}
+
 // Opens the action's dialog on the block, runs the script, and returns what
 // the configuration entry answered.
 bool Configure(int index, Bytes& block, std::function<void(HWND)> script, std::string* caption = nullptr) {
-  TDialogScript s(std::move(script));
-  bool ok = Config(index, block);
-  EXPECT_TRUE(s.Finished());
-  if (caption) *caption = s.Caption();
+  bool ran = false;
+  bool ok;
+  {
+    TDialogScript s([&](HWND dlg) {
+      if (caption) *caption = WindowCaption(dlg);
+      script(dlg);
+      ran = true;
+    });
+    ok = Config(index, block);
+  }  // the script's thread has ended here
+  EXPECT_TRUE(ran);
   return ok;
 }
 
