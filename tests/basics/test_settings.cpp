@@ -159,6 +159,23 @@ TEST(BasicsSettings, TheVariableButtonInsertsAtTheCaret) {
   EXPECT_EQ(block, RunBlock("run.exe", std::string("/log=") + kPickedVariable, "", 0, 0));
 }
 
+TEST(BasicsSettings, MessageTestShowsTheDialogsCurrentTextExpandedAndChangesNothing) {
+  Bytes block = MessageBlock(true, false, "stored", "");
+  std::string shown;
+  bool answered = false;
+  EXPECT_FALSE(Configure(mMessage, block, [&](HWND dlg) {
+    SetText(dlg, IDC_MsgMemo, "Typed at %Time%");
+    TBoxAnswer box("OV: Test", IDOK);
+    Click(dlg, IDC_bTest);  // returns once the box is answered
+    answered = box.Answered();
+    shown = box.Text();
+    Click(dlg, IDCANCEL);
+  }));
+  EXPECT_TRUE(answered);
+  EXPECT_EQ(shown, "Typed at <Time>");
+  EXPECT_EQ(block, MessageBlock(true, false, "stored", ""));
+}
+
 // ------------------------------------------------------------- Run a program
 
 TEST(BasicsSettings, RunNeverConfiguredRefusesAnEmptyTargetThenWritesTheBlock) {
