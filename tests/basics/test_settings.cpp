@@ -9,6 +9,7 @@
 
 #include "BasicsTest.h"
 #include "DialogDriver.h"
+#include "TestUtil.h"
 #include "Host.h"
 #include "OVClassesJob.h"
 #include "OVClassesJobs.h"
@@ -477,6 +478,65 @@ TEST(BasicsSettings, QuestionSecondsStayWithinOneTo32767) {
     Bytes tail(block.end() - 4, block.end());
     EXPECT_EQ(tail, Dw(stored)) << typed;
   }
+}
+
+namespace {
+
+struct TQuestionWindow {
+  HWND found = nullptr;
+};
+
+// The question window of ovdlg.dll: captioned like the settings dialog,
+// told apart by its text control.
+BOOL CALLBACK MatchQuestionWindow(HWND wnd, LPARAM lp) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(wnd, &pid);
+  char caption[64] = "";
+  GetWindowTextA(wnd, caption, sizeof caption);
+  if (pid == GetCurrentProcessId() && std::string(caption) == "Question" && GetDlgItem(wnd, 100) &&
+      !GetDlgItem(wnd, IDC_mQText)) {
+    reinterpret_cast<TQuestionWindow*>(lp)->found = wnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+TEST(BasicsSettings, QuestionTestAsksWithTheDialogsCurrentChoices) {
+  // ovdlg.dll sits beside the program; here the test shows where that is.
+  SetDllDirectoryA(OV_DIST_DIR);
+  Bytes block;
+  std::string text, okText;
+  bool found = false;
+  EXPECT_FALSE(Configure(mQuestion, block, [&](HWND dlg) {
+    SetText(dlg, IDC_mQText, "Really at %Time%?");
+    Press(dlg, IDC_rbOkCancel);
+    // The window is modal to the dialog: it is answered from here while
+    // the button's click is still being handled.
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_bQuestionTest, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDC_bQuestionTest)));
+    TQuestionWindow q;
+    found = testutil::WaitFor(
+        [&] {
+          EnumWindows(MatchQuestionWindow, reinterpret_cast<LPARAM>(&q));
+          return q.found != nullptr;
+        },
+        10000);
+    if (found) {
+      testutil::WaitFor([&] { return !GetText(q.found, 100).empty(); }, 3000);
+      text = GetText(q.found, 100);
+      okText = GetText(q.found, IDOK);
+      PostMessageA(q.found, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      testutil::WaitFor([&] { return !IsWindow(q.found); }, 5000);
+    }
+    Click(dlg, IDCANCEL);
+  }));
+  SetDllDirectoryA(nullptr);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(text, "Really at <Time>?");
+  EXPECT_EQ(okText, "OK");
+  EXPECT_TRUE(block.empty());
 }
 
 // --------------------------------------------------------------------- Delay
