@@ -211,6 +211,9 @@ TEST(ProgramEngine, TheExitWaitsForRunningJobsAndItsButtonStopsThenKills) {
                                                         Succeed("After")}});
   ASSERT_TRUE(p.Start());
   ASSERT_NE(SendMessageA(p.AppWindow(), kRunJob, 0x7701, 0), 0);
+  // Let the run reach its long step: a stop before the first step would end
+  // the run at once.
+  testutil::WaitFor([] { return false; }, 500);
   p.Close();
   HWND wait = nullptr, button = nullptr;
   ASSERT_TRUE(testutil::WaitFor(
