@@ -206,7 +206,8 @@ void HandleStopJob(int32_t jobId) {
 }
 
 void HandleShutdownHelper(int mode) {
-  std::string cmd = Format("%stapdown.exe %d %d", ProgramDir().c_str(), mode, mode);
+  // The program folder is quoted: it may hold blanks.
+  std::string cmd = Format("\"%stapdown.exe\" %d %d", ProgramDir().c_str(), mode, mode);
   WinExec(cmd.c_str(), SW_SHOWNORMAL);
 }
 

@@ -81,11 +81,13 @@ ov_start_session() {
   ov_prepare_prefix
   wineserver -k 2>/dev/null || true
   wineserver -p
-  wine "$OV_BUILD_DIR/tests/tools/keepalive.exe" >/dev/null 2>&1 &
-  # Wine's service and desktop processes start with the first wine process
-  # of the session and keep its standard handles. Started by a test they
-  # would hold ctest's output pipes, and ctest would wait for them until the
-  # test times out: they must come up here, from the keep-alive process.
+  # The first wine process of a session starts the prefix's system processes
+  # (services, the desktop), and they inherit its standard handles. Let a
+  # process with no output do that and wait for it: otherwise a test that
+  # starts first lends them its output pipe, and ctest waits for that pipe
+  # to close until the test times out.
+  wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
+  wine "$OV_BUILD_DIR/tests/tools/keepalive.exe" >/dev/null 2>&1 </dev/null &
   ov_wait_desktop || true
 }
 

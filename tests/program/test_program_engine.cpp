@@ -211,16 +211,21 @@ TEST(ProgramEngine, TheExitWaitsForRunningJobsAndItsButtonStopsThenKills) {
                                                         Succeed("After")}});
   ASSERT_TRUE(p.Start());
   ASSERT_NE(SendMessageA(p.AppWindow(), kRunJob, 0x7701, 0), 0);
+  // Let the run reach its long step: a stop before the first step would end
+  // the run at once.
+  testutil::WaitFor([] { return false; }, 500);
   p.Close();
-  HWND wait = nullptr;
+  HWND wait = nullptr, button = nullptr;
   ASSERT_TRUE(testutil::WaitFor(
-      [&] { return (wait = testutil::FindProcessWindow(p.ProcessId(), "TfWaitingForJobsTerminate")) != nullptr; },
+      [&] {
+        wait = testutil::FindProcessWindow(p.ProcessId(), "TfWaitingForJobsTerminate");
+        button = wait ? FindWindowExA(wait, nullptr, "Button", nullptr) : nullptr;
+        return button && IsWindowVisible(wait);
+      },
       10000));
   char caption[64] = {};
   GetWindowTextA(wait, caption, sizeof caption);
   EXPECT_STREQ(caption, "Orvane shutdown");
-  HWND button = FindWindowExA(wait, nullptr, "Button", nullptr);
-  ASSERT_NE(button, nullptr);
   GetWindowTextA(button, caption, sizeof caption);
   EXPECT_STREQ(caption, "Stop all Jobs");
   SendMessageA(button, BM_CLICK, 0, 0);
