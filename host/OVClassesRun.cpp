@@ -114,6 +114,7 @@ void TJobRunThread::Execute() {
       return;
     }
     bool ok = true;
+    bool shownRunning = false;
     for (int i = 0; i < count; ++i) {
       if (Terminated()) {
         RunLog(OV_LOG_WARNING, "Aborted");
@@ -125,7 +126,15 @@ void TJobRunThread::Execute() {
         TOVMethodParams params = step->Params();
         TOVPlugin* plugin = Plugins ? Plugins->FindByID(step->PluginID()) : nullptr;
         if (plugin) {
-          PostMessageA(AppWindow(), WM_OV_RUNSTATE, serial_, 0);
+          // The job is "running" before its first step starts, as anything
+          // the step asks the host (job enumeration, say) must see; later
+          // steps only refresh the step name shown, which may follow.
+          if (!shownRunning) {
+            SendMessageA(AppWindow(), WM_OV_RUNSTATE, serial_, 0);
+            shownRunning = true;
+          } else {
+            PostMessageA(AppWindow(), WM_OV_RUNSTATE, serial_, 0);
+          }
           RunLog(OV_LOG_INFO, Format("Executing \"%s\"", step->Name().c_str()));
           if (ok) {
             try {
