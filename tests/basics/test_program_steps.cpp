@@ -36,6 +36,9 @@ TEST_F(BasicsProgram, MessageOtherJobAndDelayStepsInTheRealProgram) {
   ASSERT_NE(eol, std::string::npos) << text;
   EXPECT_EQ(text.substr(eol + 2), "Hey, awake!");
   EXPECT_TRUE(text.front() == '[' && text[eol - 1] == ']') << text;
+  // Time, weekday and date are filled in: no reference is left.
+  EXPECT_EQ(text.find('%'), std::string::npos) << text;
+  EXPECT_GT(eol, 12u) << text;
   EXPECT_EQ(WaitForSingleObject(run, 300), static_cast<DWORD>(WAIT_TIMEOUT));
   PressButton(box, IDOK);
   EXPECT_TRUE(Finished(run));
