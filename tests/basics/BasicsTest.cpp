@@ -123,28 +123,6 @@ bool Config(int index, Bytes& block) {
 
 // ------------------------------------------------------------- TBoxAnswer
 
-namespace {
-
-BOOL CALLBACK CollectStatic(HWND wnd, LPARAM lp) {
-  char cls[32] = "";
-  GetClassNameA(wnd, cls, sizeof cls);
-  if (lstrcmpiA(cls, "Static") != 0) return TRUE;
-  char text[4096] = "";
-  GetWindowTextA(wnd, text, sizeof text);
-  if (!*text) return TRUE;
-  auto* out = reinterpret_cast<std::string*>(lp);
-  if (!out->empty()) *out += "|";
-  *out += text;
-  return TRUE;
-}
-
-}  // namespace
-
-std::string StaticTexts(HWND wnd) {
-  std::string out;
-  EnumChildWindows(wnd, CollectStatic, reinterpret_cast<LPARAM>(&out));
-  return out;
-}
 
 TBoxAnswer::TBoxAnswer(const std::string& caption, int button, int timeoutMs)
     : caption_(caption), button_(button), timeoutMs_(timeoutMs) {
@@ -168,7 +146,7 @@ DWORD WINAPI TBoxAnswer::Main(void* p) {
   if (!box) return 1;
   // The box is up once its buttons are; give its text a moment to settle.
   testutil::WaitFor([&] { return GetDlgItem(box, self->button_) != nullptr; }, 2000);
-  self->text_ = StaticTexts(box);
+  self->text_ = testutil::StaticTexts(box);
   self->found_ = true;
   PostMessageA(box, WM_COMMAND, MAKEWPARAM(self->button_, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(box, self->button_)));

@@ -79,5 +79,3 @@ class TBoxAnswer {
   HANDLE thread_ = nullptr;
 };
 
-// The texts of a window's static children, in z-order, joined by "|".
-std::string StaticTexts(HWND wnd);

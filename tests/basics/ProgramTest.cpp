@@ -97,28 +97,7 @@ std::string Joined(const std::vector<std::string>& lines) {
   return out;
 }
 
-namespace {
-
-BOOL CALLBACK CollectStatic(HWND wnd, LPARAM lp) {
-  char cls[32] = "";
-  GetClassNameA(wnd, cls, sizeof cls);
-  if (lstrcmpiA(cls, "Static") != 0) return TRUE;
-  char text[4096] = "";
-  GetWindowTextA(wnd, text, sizeof text);
-  if (!*text) return TRUE;
-  auto* out = reinterpret_cast<std::string*>(lp);
-  if (!out->empty()) *out += "|";
-  *out += text;
-  return TRUE;
-}
-
-}  // namespace
-
-std::string BoxText(HWND box) {
-  std::string out;
-  EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&out));
-  return out;
-}
+std::string BoxText(HWND box) { return testutil::StaticTexts(box); }
 
 void PressButton(HWND box, int id) {
   PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, id)));

@@ -106,4 +106,27 @@ void FocusItem(HWND dlg, int id) {
   SendMessageA(dlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dlg, id)), TRUE);
 }
 
+namespace {
+
+BOOL CALLBACK CollectStatic(HWND wnd, LPARAM lp) {
+  char cls[32] = "";
+  GetClassNameA(wnd, cls, sizeof cls);
+  if (lstrcmpiA(cls, "Static") != 0) return TRUE;
+  char text[4096] = "";
+  GetWindowTextA(wnd, text, sizeof text);
+  if (!*text) return TRUE;
+  auto* out = reinterpret_cast<std::string*>(lp);
+  if (!out->empty()) *out += "|";
+  *out += text;
+  return TRUE;
+}
+
+}  // namespace
+
+std::string StaticTexts(HWND wnd) {
+  std::string out;
+  EnumChildWindows(wnd, CollectStatic, reinterpret_cast<LPARAM>(&out));
+  return out;
+}
+
 }  // namespace testutil

@@ -49,5 +49,8 @@ void SetText(HWND dlg, int id, const std::string& text);
 std::string GetText(HWND dlg, int id);
 // Gives a control the focus through the dialog manager.
 void FocusItem(HWND dlg, int id);
+// The texts of a window's static controls (a message box's text), joined
+// with "|".
+std::string StaticTexts(HWND wnd);
 
 }  // namespace testutil
