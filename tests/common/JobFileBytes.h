@@ -105,4 +105,95 @@ inline const std::string kActiveOneJob =
     "00000000 00000000 00000000"
     "00000000 00000000 00000000 00000000 03000000";
 
+// --- a job file put together from its parts, for tests that need jobs of
+// their own on disk (the layout written out field by field, not by the
+// program's writer).
+struct EventSpec {
+  int32_t plugin;
+  int32_t runner;
+  bool enabled = true;
+  Bytes block;
+};
+struct StepSpec {
+  int32_t plugin;
+  int32_t method;
+  std::string name;
+  bool enabled = true;
+  Bytes block;
+};
+struct JobSpec {
+  int32_t id;
+  std::string name;
+  int32_t active = 0;  // as stored: 0, 1 or -1
+  int32_t actionAfterRun = 0;
+  bool toLog = true;
+  std::vector<EventSpec> events;
+  std::vector<StepSpec> steps;
+  bool runOnStart = false;
+  bool runOnExit = false;
+  bool hidden = false;
+  int32_t category = 0;
+  int32_t priority = 3;
+};
+
+inline void PutDword(Bytes& b, int32_t v) {
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
+}
+
+inline void PutText(Bytes& b, const std::string& s) {
+  PutDword(b, static_cast<int32_t>(s.size() + 1));
+  b.insert(b.end(), s.begin(), s.end());
+  b.push_back(0);
+}
+
+inline void PutBlock(Bytes& b, const Bytes& block) {
+  PutDword(b, static_cast<int32_t>(block.size()));
+  b.insert(b.end(), block.begin(), block.end());
+}
+
+inline Bytes JobFile(const JobSpec& j) {
+  Bytes b = {'O', 'V', 0, 0};
+  PutDword(b, j.id);
+  PutText(b, j.name);
+  PutDword(b, j.active);
+  PutDword(b, j.actionAfterRun);
+  PutDword(b, j.toLog ? 1 : 0);
+  PutDword(b, static_cast<int32_t>(j.events.size()));
+  for (const EventSpec& e : j.events) {
+    PutDword(b, e.plugin);
+    PutDword(b, e.runner);
+    PutDword(b, e.enabled ? -1 : 0);
+    PutBlock(b, e.block);
+  }
+  PutDword(b, static_cast<int32_t>(j.steps.size()));
+  for (const StepSpec& s : j.steps) {
+    PutDword(b, s.plugin);
+    PutDword(b, s.method);
+    PutDword(b, s.enabled ? -1 : 0);
+    PutText(b, s.name);
+    PutBlock(b, s.block);
+  }
+  PutDword(b, j.runOnStart ? 1 : 0);
+  PutDword(b, j.runOnExit ? 1 : 0);
+  PutDword(b, j.hidden ? 1 : 0);
+  PutDword(b, j.category);
+  PutDword(b, j.priority);
+  return b;
+}
+
+// The canonical file name of a job ID.
+inline std::string JobFileName(int32_t id) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string s(8, '0');
+  for (int i = 7; i >= 0; --i) s[static_cast<size_t>(7 - i)] = kHex[(static_cast<uint32_t>(id) >> (4 * i)) & 0xF];
+  return s + ".ovj";
+}
+
+// A little-endian dword as a block.
+inline Bytes DwordBlock(int32_t v) {
+  Bytes b;
+  PutDword(b, v);
+  return b;
+}
+
 }  // namespace jobbytes

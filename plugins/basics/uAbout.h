@@ -1,0 +1,27 @@
+// The plug-in's about box.
+#pragma once
+
+#define IDD_ABOUTBOX 100
+#define IDC_ABOUT_PRODUCT 101
+#define IDC_ABOUT_VERSION 102
+#define IDC_ABOUT_TITLE 103
+
+#ifndef RC_INVOKED
+#include <string>
+
+#include "OVDialog.h"
+
+class TAboutBox : public OVDialog {
+ public:
+  explicit TAboutBox(const std::string& title) : OVDialog(IDD_ABOUTBOX), title_(title) {}
+
+ protected:
+  bool OnInit() override;
+
+ private:
+  std::string title_;
+};
+
+// Shows the about box of the plug-in with that title, modally.
+void ShowAboutBox(const std::string& title);
+#endif

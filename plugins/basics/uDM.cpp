@@ -1,0 +1,66 @@
+// The General plug-in's data module: its identity, its actions and
+// triggers in index order, and what lives from loading to unloading.
+#include <string>
+
+#include "BasicsUtil.h"
+#include "OVPlugin.h"
+#include "uAbout.h"
+#include "uDM.h"
+
+namespace {
+
+class TDM : public TOVDataModule {
+ public:
+  TDM() {
+    Plugin->Description = "General";
+    Plugin->ID = OV_BASICS_ID;
+    Plugin->OnAbout = [this] { PluginAbout(); };
+
+    // Job files name actions and triggers by index: the order is fixed and
+    // new items only ever go at the end.
+    Method("Show a message", MessageCase());                    // 0
+    Method("Run a program/Open a document", RunCase());         // 1
+    Missing("Copy/Move a file(s)");                             // 2
+    Missing("Delete a file(s)");                                // 3
+    Missing("Synchronize a folders");                           // 4
+    Method("Run other Job", SelectJobCase());                   // 5
+    Method("Shutdown Windows/computer", ShutdownCase());        // 6
+    Method("Question", ConfirmRunJobCase());                    // 7
+    Missing("Create text file");                                // 8
+    Missing("Send WinPopup message");                           // 9
+    Missing("Print a document(s)");                             // 10
+    Missing("Send Keys");                                       // 11
+    Method("Delay (in ms)", DelayCase());                       // 12
+    Missing("Create File List");                                // 13
+    Missing("Rename file(s)");                                  // 14
+
+    MissingRunner("Hot key");              // 0
+    MissingRunner("Alarm clock");          // 1
+    MissingRunner("On Windows shutdown");  // 2
+    MissingRunner("Files Monitor");        // 3
+    MissingRunner("On idle");              // 4
+  }
+
+  // What the triggers keep for the plug-in's whole life is made here, in
+  // this order: the shutdown watcher (TSSCheck), the hidden hot-key window
+  // (TfHotKey), the hidden alarm window (TfAlarmClock).
+  void DMCreate() override { InitDialogControls(); }
+
+  // Released in this order: the alarm window, then the hot-key window (each
+  // asked to release itself and its pending messages handled at once),
+  // then the shutdown watcher. The framework then frees the data module
+  // and takes the host's window back as the owner of dialogs.
+  void PluginShutdownPlugin() override {}
+
+  void PluginAbout() { ShowAboutBox(Plugin->Description); }
+
+ private:
+  void Method(const std::string& name, TMethodCase handlers) { AddMethod(name, std::move(handlers)); }
+  void Missing(const std::string& name) { AddMethod(name, NotAvailableMethod(name)); }
+  void Runner(const std::string& name, TRunnerCase handlers) { AddRunner(name, std::move(handlers)); }
+  void MissingRunner(const std::string& name) { AddRunner(name, NotAvailableRunner(name)); }
+};
+
+}  // namespace
+
+OV_DATA_MODULE(TDM)

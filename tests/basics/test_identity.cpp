@@ -1,0 +1,84 @@
+// The General plug-in as the host sees it: its identity, its lists in the
+// order job files rely on, its about box, and the items this version lists
+// without carrying them.
+#include <gtest/gtest.h>
+
+#include "BasicsTest.h"
+#include "DialogDriver.h"
+#include "Host.h"
+#include "OVClassesPlugins.h"
+#include "uAbout.h"
+
+namespace {
+
+const char* const kMethods[] = {"Show a message",
+                                "Run a program/Open a document",
+                                "Copy/Move a file(s)",
+                                "Delete a file(s)",
+                                "Synchronize a folders",
+                                "Run other Job",
+                                "Shutdown Windows/computer",
+                                "Question",
+                                "Create text file",
+                                "Send WinPopup message",
+                                "Print a document(s)",
+                                "Send Keys",
+                                "Delay (in ms)",
+                                "Create File List",
+                                "Rename file(s)"};
+const char* const kRunners[] = {"Hot key", "Alarm clock", "On Windows shutdown", "Files Monitor", "On idle"};
+
+// Items of this version that later work brings.
+const int kMissingMethods[] = {mCopyMove, mDelete, mSync, mTextFile, mWinPopup, mPrint, mSendKeys, mFileList, mRename};
+
+}  // namespace
+
+TEST(BasicsIdentity, TheHostSeesGeneralWithItsFifteenActionsAndFiveTriggersInOrder) {
+  TOVPlugin& p = Basics();
+  EXPECT_EQ(p.ID(), 9680);
+  EXPECT_EQ(p.Description(), "General");
+  ASSERT_EQ(p.MethodCount(), 15);
+  for (int i = 0; i < 15; ++i) EXPECT_EQ(p.MethodName(i), kMethods[i]) << i;
+  ASSERT_EQ(p.RunnerCount(), 5);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(p.RunnerName(i), kRunners[i]) << i;
+}
+
+TEST(BasicsIdentity, TheAboutBoxNamesTheProductTheVersionAndThePlugin) {
+  std::string product, version, title, caption;
+  testutil::TDialogScript script([&](HWND dlg) {
+    product = testutil::GetText(dlg, IDC_ABOUT_PRODUCT);
+    version = testutil::GetText(dlg, IDC_ABOUT_VERSION);
+    title = testutil::GetText(dlg, IDC_ABOUT_TITLE);
+    testutil::Click(dlg, IDOK);
+  });
+  Basics().About();
+  ASSERT_TRUE(script.Finished());
+  EXPECT_EQ(product, "Plugin for Orvane");
+  EXPECT_EQ(version, "Version 1.4");
+  EXPECT_EQ(title, "General");
+}
+
+TEST(BasicsIdentity, ListedButMissingItemsFailClearlyAndChangeNothing) {
+  for (int index : kMissingMethods) {
+    ClearMainLog();
+    Bytes block = Dw(77);
+    EXPECT_FALSE(Exec(index, block)) << index;
+    EXPECT_FALSE(Config(index, block)) << index;
+    EXPECT_EQ(block, Dw(77));
+    EXPECT_EQ(Descr(index, block), kMethods[index]);
+    std::string line = std::string("\"") + kMethods[index] + "\" is not available in this version";
+    EXPECT_EQ(MainLogTexts(), (std::vector<std::string>{line, line})) << index;
+  }
+  for (int index = 0; index < 5; ++index) {
+    ClearMainLog();
+    TOVRunnerParams rp{5, 0, nullptr};
+    EXPECT_FALSE(Basics().StartRunner(index, &rp)) << index;
+    EXPECT_FALSE(Basics().ConfigRunner(index, &rp)) << index;
+    EXPECT_EQ(rp.Size, 0);
+    EXPECT_EQ(rp.Data, nullptr);
+    Basics().StopRunner(index, &rp);
+    EXPECT_EQ(Basics().RunnerDescription(index, &rp), kRunners[index]);
+    std::string line = std::string("\"") + kRunners[index] + "\" is not available in this version";
+    EXPECT_EQ(MainLogTexts(), (std::vector<std::string>{line, line})) << index;
+  }
+}
