@@ -2,12 +2,14 @@
 
 #include <commctrl.h>
 
+#include <memory>
+
 #include <stdexcept>
 #include <string>
 
 #include "OVPluginBlock.h"
 #include "OVPluginHost.h"
-#include "uAlarmClockRes.h"
+#include "uDM.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -350,13 +352,24 @@ bool TfAlarmClock::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result) {
 
 // ------------------------------------------------------------ dispatch
 
-TRunnerCase AlarmClockRunner(const std::unique_ptr<TfAlarmClock>& window) {
-  const std::unique_ptr<TfAlarmClock>* w = &window;
+namespace {
+std::unique_ptr<TfAlarmClock> g_alarmClock;
+}
+
+void CreateAlarmClock() { g_alarmClock = std::make_unique<TfAlarmClock>(); }
+
+void ReleaseAlarmClock() { g_alarmClock.reset(); }
+
+TfAlarmClock* AlarmClockWindow() { return g_alarmClock.get(); }
+
+// Before the window exists and after it is gone the entries answer false.
+TRunnerCase AlarmClockCase() {
   return {
-      .Config = [w](TOVRunnerParams& p) { return *w && (*w)->Config(p); },
-      .Start = [w](TOVRunnerParams& p) { return *w && (*w)->Start(p); },
-      .Stop = [w](TOVRunnerParams& p) {
-        if (*w) (*w)->Stop(p);
-      },
+      .Config = [](TOVRunnerParams& p) { return g_alarmClock && g_alarmClock->Config(p); },
+      .Start = [](TOVRunnerParams& p) { return g_alarmClock && g_alarmClock->Start(p); },
+      .Stop =
+          [](TOVRunnerParams& p) {
+            if (g_alarmClock) g_alarmClock->Stop(p);
+          },
   };
 }

@@ -10,10 +10,32 @@
 // the user edits.
 #pragma once
 
+// Resource identifiers of the dialog.
+#define IDD_ALARMCLOCK 5100
+
+#define IDC_ETIME 5101
+#define IDC_BNOW 5102
+#define IDC_BADD 5103
+#define IDC_BREMOVE 5104
+#define IDC_BCLEAR 5105
+#define IDC_LVALARMTIMES 5106
+#define IDC_CBPERIODICITY 5107
+#define IDC_NB 5108
+#define IDC_LDAYSOFWEEK 5109
+#define IDC_LVDAYSOFWEEK 5110
+#define IDC_LDAYSOFMONTH 5111
+#define IDC_LLASTDAYNOTE 5112
+#define IDC_LVDAYSOFMONTH 5113
+#define IDC_STARTDATE 5114
+
+// Commands of the day lists' pop-up menu.
+#define IDM_SELECTALL 5150
+#define IDM_UNSELECTALL 5151
+
+#ifndef RC_INVOKED
 #include <windows.h>
 
 #include <cstdint>
-#include <memory>
 
 #include "OVDialog.h"
 #include "OVPlugin.h"
@@ -80,7 +102,7 @@ class TfAlarmClock : public OVDialog {
   TDateTime startDate_;
 };
 
-// The trigger's handlers for the data module's dispatch table; window is
-// the data module's alarm window (nullptr before DMCreate and after
-// shutdown: the handlers then answer false).
-TRunnerCase AlarmClockRunner(const std::unique_ptr<TfAlarmClock>& window);
+// The alarm window of the loaded plug-in: made by CreateAlarmClock (in
+// DMCreate), gone after ReleaseAlarmClock (at shutdown); nullptr outside.
+TfAlarmClock* AlarmClockWindow();
+#endif

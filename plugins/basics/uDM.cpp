@@ -35,7 +35,7 @@ class TDM : public TOVDataModule {
     Missing("Rename file(s)");                                  // 14
 
     MissingRunner("Hot key");              // 0
-    MissingRunner("Alarm clock");          // 1
+    Runner("Alarm clock", AlarmClockCase());  // 1
     MissingRunner("On Windows shutdown");  // 2
     MissingRunner("Files Monitor");        // 3
     MissingRunner("On idle");              // 4
@@ -44,13 +44,16 @@ class TDM : public TOVDataModule {
   // What the triggers keep for the plug-in's whole life is made here, in
   // this order: the shutdown watcher (TSSCheck), the hidden hot-key window
   // (TfHotKey), the hidden alarm window (TfAlarmClock).
-  void DMCreate() override { InitDialogControls(); }
+  void DMCreate() override {
+    InitDialogControls();
+    CreateAlarmClock();
+  }
 
   // Released in this order: the alarm window, then the hot-key window (each
   // asked to release itself and its pending messages handled at once),
   // then the shutdown watcher. The framework then frees the data module
   // and takes the host's window back as the owner of dialogs.
-  void PluginShutdownPlugin() override {}
+  void PluginShutdownPlugin() override { ReleaseAlarmClock(); }
 
   void PluginAbout() { ShowAboutBox(Plugin->Description); }
 

@@ -1,16 +1,15 @@
 #include "AlarmTestHost.h"
 
 #include <cstring>
-#include <memory>
 
 #include "OVPlugin.h"
+#include "uDM.h"
 
 namespace alarmtest {
 namespace {
 
 TFakeHost g_fake;
 TPluginRecord* g_record = nullptr;
-TfAlarmClock* g_window = nullptr;
 
 void OVAPI FakeLog(uint32_t level, const char* text) { g_fake.logs.emplace_back(level, text ? text : ""); }
 
@@ -60,17 +59,10 @@ class TDM : public TOVDataModule {
     Plugin->Description = "General";
     Plugin->ID = 9680;
     AddRunner("Hot key");
-    AddRunner("Alarm clock", AlarmClockRunner(fAlarmClock));
+    AddRunner("Alarm clock", AlarmClockCase());
   }
-  void DMCreate() override {
-    fAlarmClock = std::make_unique<TfAlarmClock>();
-    g_window = fAlarmClock.get();
-  }
-  void PluginShutdownPlugin() override {
-    g_window = nullptr;
-    fAlarmClock.reset();
-  }
-  std::unique_ptr<TfAlarmClock> fAlarmClock;
+  void DMCreate() override { CreateAlarmClock(); }
+  void PluginShutdownPlugin() override { ReleaseAlarmClock(); }
 };
 
 }  // namespace
@@ -95,7 +87,7 @@ void UnloadPlugin() {
   g_record = nullptr;
 }
 
-TfAlarmClock* AlarmWindow() { return g_window; }
+TfAlarmClock* AlarmWindow() { return AlarmClockWindow(); }
 
 std::string JobName(int32_t id) { return "Job " + std::to_string(id); }
 

@@ -13,7 +13,6 @@
 #include "AlarmTestHost.h"
 #include "DialogDriver.h"
 #include "OVPluginBlock.h"
-#include "uAlarmClockRes.h"
 
 using alarmtest::At;
 using testutil::Click;
