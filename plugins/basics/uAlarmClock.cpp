@@ -9,6 +9,7 @@
 
 #include "OVPluginBlock.h"
 #include "OVPluginHost.h"
+#include "SehGuard.h"
 #include "uDM.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -95,10 +96,13 @@ LRESULT CALLBACK TfAlarmClock::ClockProc(HWND wnd, UINT msg, WPARAM wp, LPARAM l
   } else if (msg == WM_TIMER && wp == kClockTimer) {
     auto* self = reinterpret_cast<TfAlarmClock*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
     if (self) {
-      // Nothing a tick does may leave the window procedure.
-      try {
-        self->Tick();
-      } catch (...) {
+      // Nothing a tick does may leave the window procedure; a failing tick
+      // is reported once, not twice a second.
+      static bool reported = false;
+      sehguard::TOutcome o = sehguard::Protected([&] { self->Tick(); });
+      if (o.Failed() && !reported) {
+        reported = true;
+        HostLog(OV_LOG_ERROR, "Alarm clock: " + (o.code ? sehguard::FaultText(o.code) : std::string("Unexpected error")));
       }
     }
     return 0;
