@@ -142,7 +142,7 @@ void TAlarmClock::Reaim(TDateTime now) {
   }
   const int64_t n = ToMs(now);
   // A clock put back further than any repeated hour starts afresh.
-  if (n < done_ - kLargestBackStep) done_ = n - 1;
+  if (n < done_ && done_ - n > kLargestBackStep) done_ = n - 1;
   // Times equal to now are still to come.
   Aim(std::max(done_, n - 1));
 }
@@ -154,7 +154,7 @@ void TAlarmClock::Tick(const TClockReading& reading) {
     // The idle tick: nothing to do but note how far the clock has got.
     if (now > done_) {
       done_ = now;
-    } else if (now < done_ - kLargestBackStep) {
+    } else if (done_ - now > kLargestBackStep) {
       done_ = now - 1;
       Aim(done_);
     }
