@@ -69,15 +69,6 @@ void JobRemoved(TOVJobs*, TOVJob* job) {
   g_view->JobRemoved(job);
 }
 
-// Writes a job file unless the file already holds exactly these bytes.
-void SaveIfChanged(TOVJob* job) {
-  if (!job->Modified()) {
-    std::string path = IncludeTrailingBackslash(Settings.JobDir) + job->FileName();
-    if (FileExists(path)) return;
-  }
-  job->SaveToJobsDir();
-}
-
 }  // namespace
 
 void SetEngineView(TEngineView* view) { g_view = view ? view : &g_defaultView; }
@@ -150,7 +141,7 @@ void EngineShutdown() {
       TOVJob* job = Jobs->Items(i);
       try {
         job->StopEvents();
-        SaveIfChanged(job);
+        job->SaveToJobsDirIfDifferent();
       } catch (const std::exception& e) {
         HostLog(OV_LOG_ERROR, e.what());
       }
@@ -215,7 +206,8 @@ void HandleStopJob(int32_t jobId) {
 }
 
 void HandleShutdownHelper(int mode) {
-  std::string cmd = Format("%stapdown.exe %d %d", ProgramDir().c_str(), mode, mode);
+  // The program folder is quoted: it may hold blanks.
+  std::string cmd = Format("\"%stapdown.exe\" %d %d", ProgramDir().c_str(), mode, mode);
   WinExec(cmd.c_str(), SW_SHOWNORMAL);
 }
 

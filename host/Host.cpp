@@ -26,6 +26,9 @@ LRESULT CALLBACK AppWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_OV_LOGDRAIN:
       HandleLogDrain(wp);
       return 0;
+    case WM_OV_VIEWSYNC:
+      SyncLogViews();
+      return 0;
     case WM_OV_RUNSTATE:
     case WM_OV_RUNDONE:
       try {

@@ -7,6 +7,7 @@
 #include "Host.h"
 #include "HostMessages.h"
 #include "OVClassesLog.h"
+#include "RemoteRequests.h"
 #include "uSettings.h"
 
 namespace {
@@ -118,6 +119,8 @@ LRESULT CALLBACK MainWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_ENDSESSION:
       return 0;
+    case WM_COPYDATA:
+      return HandleCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lp));
     case WM_DESTROY:
       g_main = nullptr;
       SetMainWindow(nullptr);

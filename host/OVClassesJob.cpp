@@ -1,5 +1,6 @@
 #include "OVClassesJob.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
@@ -538,6 +539,30 @@ void TOVJob::LoadFromFile(const std::string& path) {
 void TOVJob::SaveToFile(const std::string& path) {
   TByteWriter w;
   SaveToStream(w);
+  WriteJobBytes(path, w.Bytes());
+}
+
+bool TOVJob::SaveToJobsDirIfDifferent() {
+  const std::string path = IncludeTrailingBackslash(Settings.JobDir) + FileName();
+  TByteWriter w;
+  SaveToStream(w);
+  // A file that already holds exactly these bytes is left alone.
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    const auto& want = w.Bytes();
+    std::vector<uint8_t> have(want.size() + 1);
+    DWORD got = 0;
+    bool same = ReadFile(h, have.data(), static_cast<DWORD>(have.size()), &got, nullptr) &&
+                got == want.size() && std::equal(want.begin(), want.end(), have.begin());
+    CloseHandle(h);
+    if (same) return false;
+  }
+  WriteJobBytes(path, w.Bytes());
+  return true;
+}
+
+void TOVJob::WriteJobBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   // The new content goes to a temporary file beside the old one, reaches
   // the disk, and only then replaces the old file in one step: a crash or
   // a refused write at any moment leaves the old or the new job file,
@@ -550,7 +575,6 @@ void TOVJob::SaveToFile(const std::string& path) {
     modified_ = true;
     RaiseSaveError(path, code);
   }
-  const auto& bytes = w.Bytes();
   DWORD written = 0;
   bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
             written == bytes.size() && FlushFileBuffers(h);

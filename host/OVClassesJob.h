@@ -144,6 +144,9 @@ class TOVJob {
   void LoadFromFile(const std::string& path);
   void SaveToFile(const std::string& path);
   void SaveToJobsDir();
+  // Saves to the Jobs directory unless the file holds these bytes already;
+  // true when it wrote.
+  bool SaveToJobsDirIfDifferent();
   void ReloadFromJobsDir();
   // "XXXXXXXX.ovj": the ID as 8 upper-case hexadecimal digits.
   std::string FileName() const;
@@ -197,6 +200,7 @@ class TOVJob {
   std::function<void(TOVJob* sender)> OnFinish;
 
  private:
+  void WriteJobBytes(const std::string& path, const std::vector<uint8_t>& bytes);
   void SetModifiedIfChanged(bool changed) {
     if (changed) modified_ = true;
   }

@@ -96,6 +96,15 @@ void TOVJobs::LoadFromDir(const std::string& dirIn) {
   std::string dir = IncludeTrailingBackslash(dirIn);
   std::vector<std::string> files;
   WIN32_FIND_DATAA fd;
+  // Temporary files of a save that was cut short: the job file itself is
+  // whole (it is replaced only after its successor is complete).
+  HANDLE stale = FindFirstFileA((dir + "*.ovj.tmp").c_str(), &fd);
+  if (stale != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA((dir + fd.cFileName).c_str());
+    } while (FindNextFileA(stale, &fd));
+    FindClose(stale);
+  }
   HANDLE h = FindFirstFileA((dir + "*.ovj").c_str(), &fd);
   if (h != INVALID_HANDLE_VALUE) {
     do {

@@ -1,5 +1,6 @@
 #include "OVClassesLog.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -53,12 +54,22 @@ uint8_t LevelFromLetter(char c) {
   }
 }
 
+std::vector<TOVLog*> g_viewsToSync;  // main thread only
+
 size_t MaxLines() { return Settings.MaxLogSize < 0 ? 0 : static_cast<size_t>(Settings.MaxLogSize); }
 
 TLogStatusSink g_statusSink = nullptr;
 
+// While a batch of queued lines is filed, only its last status text is
+// shown: one status-bar update per batch, not one per line.
+bool g_inBatch = false;
+std::string g_batchStatus;
+
 void SetStatusText(const std::string& text) {
-  if (g_statusSink) g_statusSink(text);
+  if (g_inBatch)
+    g_batchStatus = text;
+  else if (g_statusSink)
+    g_statusSink(text);
 }
 
 bool g_closing = false;
@@ -68,6 +79,7 @@ bool g_closing = false;
 TOVLog::TOVLog(TOVJob* owner) : owner_(owner) {}
 
 TOVLog::~TOVLog() {
+  ForgetViewSync();
   if (AutoSave) {
     try {
       SaveLog();
@@ -89,48 +101,88 @@ std::string TOVLog::FileName() const {
 
 int TOVLog::Add(uint8_t level, const std::string& text) {
   if (owner_ && !owner_->ToLog()) return -1;
+  dirty_ = true;
   lines_.push_back({text, level});
-  if (view_) {
-    SendMessageA(view_, WM_SETREDRAW, FALSE, 0);
-    LRESULT i = SendMessageA(view_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    if (i >= 0) SendMessageA(view_, LB_SETITEMDATA, static_cast<WPARAM>(i), level);
-  }
+  ++added_;
   TrimToMax();
-  if (view_) {
-    SendMessageA(view_, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(view_, nullptr, FALSE);
-  }
+  if (view_) QueueViewSync();
   return static_cast<int>(lines_.size()) - 1;
 }
 
 void TOVLog::TrimToMax() {
   size_t max = MaxLines();
-  while (lines_.size() > max) {
-    lines_.pop_front();
-    if (view_) SendMessageA(view_, LB_DELETESTRING, 0, 0);
-  }
+  while (lines_.size() > max) lines_.pop_front();
 }
 
 void TOVLog::Clear() {
+  dirty_ = true;
   lines_.clear();
+  viewFirst_ = viewEnd_ = added_;
   if (view_) SendMessageA(view_, LB_RESETCONTENT, 0, 0);
 }
 
 void TOVLog::AttachView(HWND view) {
   if (view == view_) return;
   view_ = view;
-  if (!view_) return;
-  SendMessageA(view_, WM_SETREDRAW, FALSE, 0);
+  if (!view_) {
+    ForgetViewSync();
+    return;
+  }
   SendMessageA(view_, LB_RESETCONTENT, 0, 0);
-  for (const Line& l : lines_) {
+  viewFirst_ = viewEnd_ = added_ - lines_.size();
+  SyncView();
+}
+
+// The view follows the log in batches: lines added while the main thread
+// is busy reach the list together, with one repaint, when it is idle.
+void TOVLog::QueueViewSync() {
+  if (viewQueued_) return;
+  viewQueued_ = true;
+  g_viewsToSync.push_back(this);
+  if (g_viewsToSync.size() == 1) {
+    if (HWND app = AppWindow()) PostMessageA(app, WM_OV_VIEWSYNC, 0, 0);
+  }
+}
+
+void TOVLog::ForgetViewSync() {
+  viewQueued_ = false;
+  std::erase(g_viewsToSync, this);
+}
+
+void TOVLog::SyncView() {
+  viewQueued_ = false;
+  if (!view_) return;
+  const uint64_t first = added_ - lines_.size();
+  SendMessageA(view_, WM_SETREDRAW, FALSE, 0);
+  uint64_t shown = viewEnd_ - viewFirst_;
+  uint64_t gone = first > viewFirst_ ? first - viewFirst_ : 0;
+  if (gone >= shown) {
+    SendMessageA(view_, LB_RESETCONTENT, 0, 0);
+    viewFirst_ = viewEnd_ = first;
+  } else {
+    for (uint64_t k = 0; k < gone; ++k) SendMessageA(view_, LB_DELETESTRING, 0, 0);
+    viewFirst_ = first;
+  }
+  for (uint64_t a = std::max(viewEnd_, first); a < added_; ++a) {
+    const Line& l = lines_[static_cast<size_t>(a - first)];
     LRESULT i = SendMessageA(view_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(l.text.c_str()));
     if (i >= 0) SendMessageA(view_, LB_SETITEMDATA, static_cast<WPARAM>(i), l.level);
   }
+  viewEnd_ = added_;
   SendMessageA(view_, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(view_, nullptr, TRUE);
 }
 
+void SyncLogViews() {
+  std::vector<TOVLog*> pending;
+  pending.swap(g_viewsToSync);
+  for (TOVLog* log : pending) log->SyncView();
+}
+
 void TOVLog::SaveLog() {
+  // A log that has not changed since it was read (or, never read, has no
+  // lines) is already on disk as it is: a thousand idle jobs exit fast.
+  if (!dirty_) return;
   std::string dir = IncludeTrailingBackslash(Settings.LogDir);
   if (dir.empty()) return;
   ForceDirectories(dir);
@@ -145,19 +197,27 @@ void TOVLog::SaveLog() {
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
-  if (!text.empty()) WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  bool ok = text.empty() ||
+            WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   CloseHandle(h);
+  if (ok) dirty_ = false;
 }
 
 void TOVLog::LoadLog() {
   std::ifstream in(FileName(), std::ios::binary);
   if (!in) return;
   std::string line;
+  bool dropped = false;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     uint8_t level = line.empty() ? lvUnknown : LevelFromLetter(line[0]);
-    Add(level, line.size() > 2 ? line.substr(2) : std::string());
+    size_t before = lines_.size();
+    if (Add(level, line.size() > 2 ? line.substr(2) : std::string()) < 0 ||
+        lines_.size() <= before)
+      dropped = true;
   }
+  // The file holds what was read unless lines were dropped on the way in.
+  dirty_ = dropped;
 }
 
 void RouteLogLine(const char* text, int level, DWORD thread, double when) {
@@ -242,12 +302,17 @@ void DrainLogQueue() {
     g_queue.reserve(1024);
   }
   g_queueRoom.notify_all();
+  if (batch.empty()) return;
+  g_inBatch = true;
+  g_batchStatus.clear();
   for (const QueuedLine& l : batch) {
     try {
       RouteLogLine(l.text.c_str(), l.level, l.thread, l.when);
     } catch (...) {
     }
   }
+  g_inBatch = false;
+  if (!g_batchStatus.empty()) SetStatusText(g_batchStatus);
 }
 
 void SetLogClosing(bool closing) { g_closing = closing; }

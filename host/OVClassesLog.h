@@ -39,8 +39,10 @@ class TOVLog {
   // Empties the log and its attached view.
   void Clear();
 
-  // The view is a list box whose item data holds each line's level.
+  // The view is a list box whose item data holds each line's level. It
+  // follows the log when the main thread is idle (or at SyncView).
   void AttachView(HWND view);
+  void SyncView();
   HWND View() const { return view_; }
 
   bool AutoSave = true;
@@ -54,9 +56,18 @@ class TOVLog {
     uint8_t level;
   };
   void TrimToMax();
+  void QueueViewSync();
+  void ForgetViewSync();
 
   TOVJob* owner_;
   HWND view_ = nullptr;
+  bool dirty_ = false;  // lines changed since the file was read or written
+  // Lines by absolute number: added_ counts every line ever stored; the view
+  // shows lines [viewFirst_, viewEnd_).
+  uint64_t added_ = 0;
+  uint64_t viewFirst_ = 0;
+  uint64_t viewEnd_ = 0;
+  bool viewQueued_ = false;
   std::deque<Line> lines_;
 };
 
@@ -80,6 +91,9 @@ constexpr WPARAM kDrainSoon = 1;
 constexpr WPARAM kDrainTimer = 2;
 constexpr UINT_PTR kLogDrainTimer = 0x4C47;
 void HandleLogDrain(WPARAM how);
+
+// Brings every attached view up to date (WM_OV_VIEWSYNC).
+void SyncLogViews();
 
 // While the main window is being destroyed, Log calls are ignored.
 void SetLogClosing(bool closing);

@@ -30,6 +30,9 @@ void RetireHandle(HANDLE h) {
   if (h) g_retired.emplace_back(h, GetTickCount64());
 }
 
+// The run's own lines after the first: queued like a plug-in's, in order.
+void RunLog(uint8_t level, const std::string& text) { HostRecord.Log(level, text.c_str()); }
+
 }  // namespace
 
 int PriorityToThreadPriority(uint8_t priority) {
@@ -100,18 +103,20 @@ void TJobRunThread::Execute() {
   TOVJob* job = job_;
   try {
     job->SetThreadId(GetCurrentThreadId());
+    // The first line is filed before the run goes on, so that a stop asked
+    // for right after the start takes effect before the first step.
     HostLog(OV_LOG_INFO, "****** Starting job... ******************");
     int index = ThreadPriorityToIndex(GetThreadPriority(GetCurrentThread()));
-    HostLog(OV_LOG_INFO, std::string("Job started with priority: ") + kPriorityNames[index]);
+    RunLog(OV_LOG_INFO, std::string("Job started with priority: ") + kPriorityNames[index]);
     int count = job->StepCount();
     if (count == 0) {
-      HostLog(OV_LOG_WARNING, "Job is empty!");
+      RunLog(OV_LOG_WARNING, "Job is empty!");
       return;
     }
     bool ok = true;
     for (int i = 0; i < count; ++i) {
       if (Terminated()) {
-        HostLog(OV_LOG_WARNING, "Aborted");
+        RunLog(OV_LOG_WARNING, "Aborted");
         return;
       }
       TOVJobStep* step = job->Steps(i);
@@ -120,32 +125,32 @@ void TJobRunThread::Execute() {
         TOVMethodParams params = step->Params();
         TOVPlugin* plugin = Plugins ? Plugins->FindByID(step->PluginID()) : nullptr;
         if (plugin) {
-          SendMessageA(AppWindow(), WM_OV_RUNSTATE, reinterpret_cast<WPARAM>(job), 0);
-          HostLog(OV_LOG_INFO, Format("Executing \"%s\"", step->Name().c_str()));
+          PostMessageA(AppWindow(), WM_OV_RUNSTATE, serial_, 0);
+          RunLog(OV_LOG_INFO, Format("Executing \"%s\"", step->Name().c_str()));
           if (ok) {
             try {
               ok = plugin->ExecMethod(step->MethodIndex(), &params);
             } catch (...) {
-              HostLog(OV_LOG_ERROR, "An error occured. Reconfigure this step.");
+              RunLog(OV_LOG_ERROR, "An error occured. Reconfigure this step.");
             }
           }
         } else {
-          HostLog(OV_LOG_ERROR, Format("Unknown plugin; ID=%d", step->PluginID()));
+          RunLog(OV_LOG_ERROR, Format("Unknown plugin; ID=%d", step->PluginID()));
         }
       } else {
-        HostLog(OV_LOG_WARNING, "Step \"" + step->Name() + "\" is skipped");
+        RunLog(OV_LOG_WARNING, "Step \"" + step->Name() + "\" is skipped");
       }
       if (i == count - 1) {
         if (ok)
-          HostLog(OV_LOG_INFO, "Job executed successfully");
+          RunLog(OV_LOG_INFO, "Job executed successfully");
         else
-          HostLog(OV_LOG_ERROR, "Job executed abnormally");
+          RunLog(OV_LOG_ERROR, "Job executed abnormally");
       }
     }
   } catch (const std::exception& e) {
-    HostLog(OV_LOG_ERROR, e.what());
+    RunLog(OV_LOG_ERROR, e.what());
   } catch (...) {
-    HostLog(OV_LOG_ERROR, "Unknown error");
+    RunLog(OV_LOG_ERROR, "Unknown error");
   }
 }
 
@@ -208,8 +213,9 @@ void TOVJob::ThreadTerminated() {
 // ------------------------------------------------------- main-thread side
 
 void HandleRunState(WPARAM wp) {
-  auto* job = reinterpret_cast<TOVJob*>(wp);
-  if (job) job->UpdateState();
+  // A run that was killed meanwhile is no longer listed.
+  auto it = g_runs.find(static_cast<uint32_t>(wp));
+  if (it != g_runs.end()) it->second->Job()->UpdateState();
 }
 
 void HandleRunDone(WPARAM wp) {

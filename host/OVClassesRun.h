@@ -10,9 +10,10 @@ class TOVJob;
 
 // Private messages of the application window for run threads.
 enum : UINT {
-  WM_OV_RUNSTATE = WM_APP + 1,  // sent: wParam job; UpdateState on the main thread
+  WM_OV_RUNSTATE = WM_APP + 1,  // posted: wParam run serial; UpdateState on the main thread
   WM_OV_RUNDONE = WM_APP + 2,   // posted: wParam run serial; the thread has ended
   WM_OV_LOGDRAIN = WM_APP + 3,  // posted or sent: file the queued log lines
+  WM_OV_VIEWSYNC = WM_APP + 4,  // posted: bring the log views up to date
 };
 
 class TJobRunThread {

@@ -70,3 +70,28 @@ ov_wait_desktop() {
   echo "wine desktop did not start" >&2
   return 1
 }
+
+# One wine session for a run of tests or benchmarks: private Xvfb, the
+# prepared prefix, one persistent wineserver and a keep-alive process.
+# Everything is stopped when the calling script exits.
+ov_start_session() {
+  ov_wine_env
+  ov_start_xvfb
+  trap ov_stop_session EXIT
+  ov_prepare_prefix
+  wineserver -k 2>/dev/null || true
+  wineserver -p
+  # The first wine process of a session starts the prefix's system processes
+  # (services, the desktop), and they inherit its standard handles. Let a
+  # process with no output do that and wait for it: otherwise a test that
+  # starts first lends them its output pipe, and ctest waits for that pipe
+  # to close until the test times out.
+  wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
+  wine "$OV_BUILD_DIR/tests/tools/keepalive.exe" >/dev/null 2>&1 </dev/null &
+  ov_wait_desktop || true
+}
+
+ov_stop_session() {
+  wineserver -k 2>/dev/null || true
+  [ -n "$OV_XVFB_PID" ] && kill "$OV_XVFB_PID" 2>/dev/null || true
+}

@@ -11,18 +11,7 @@
 #include "OVDialog.h"
 #include "OVError.h"
 #include "OVMsgBox.h"
-#if __has_include("ovdlg.h")
 #include "ovdlg.h"
-#else
-// Until support/ovdlg is on this branch.
-#define OVDLG_OK_YES 1
-#define OVDLG_CANCEL_NO 2
-#define OVDLG_AUTO_NONE 0
-#define OVDLG_AUTO_OK_YES 1
-#define OVDLG_AUTO_CANCEL_NO 2
-typedef int(WINAPI* TOVQuestion)(HWND owner, const char* caption, const char* text, BOOL okCancel, int autoAnswer,
-                                 int seconds);
-#endif
 
 namespace {
 

@@ -43,7 +43,10 @@ class TDM : public TOVDataModule {
 
   // What the triggers keep for the plug-in's whole life is made here, in
   // this order: the shutdown watcher (TSSCheck), the hidden hot-key window
-  // (TfHotKey), the hidden alarm window (TfAlarmClock).
+  // (TfHotKey), the hidden alarm window (TfAlarmClock). A unit whose
+  // trigger keeps such a thing declares its create and release functions
+  // in uDM.h beside its case; they are called from here and from
+  // PluginShutdownPlugin.
   void DMCreate() override {
     InitDialogControls();
     CreateAlarmClock();

@@ -80,27 +80,6 @@ TBasicsEnvironment* g_env = static_cast<TBasicsEnvironment*>(
 
 TOVPlugin& Basics() { return g_env->Plugin(); }
 
-Bytes Dw(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
-
-Bytes Str(const std::string& s) {
-  Bytes b = Dw(static_cast<uint32_t>(s.size() + 1));
-  Bytes c = Chars(s);
-  b.insert(b.end(), c.begin(), c.end());
-  return b;
-}
-
-Bytes Chars(const std::string& s) {
-  Bytes b(s.begin(), s.end());
-  b.push_back(0);
-  return b;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
 TOVMethodParams Block(const Bytes& bytes) {
   TOVMethodParams p{static_cast<int32_t>(bytes.size()), nullptr};
   if (bytes.empty()) return p;

@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "BasicsBlocks.h"
 #include "HostTest.h"
 #include "OVTypes.h"
 
 class TOVPlugin;
 
-using Bytes = std::vector<uint8_t>;
+using namespace basicsblocks;
 
 // The loaded plug-in (loaded once, released at the end of the run).
 TOVPlugin& Basics();
@@ -45,11 +46,7 @@ std::string FakeExpand(const std::string& text);
 // The reference that the replaced SelectVariable picks.
 extern const char* const kPickedVariable;
 
-// Blocks spelled out byte by byte, held in the host's allocator.
-Bytes Dw(uint32_t v);
-Bytes Str(const std::string& s);  // dword length + 1, characters, zero
-Bytes Chars(const std::string& s);  // characters and zero, no length
-Bytes Cat(std::initializer_list<Bytes> parts);
+// Blocks held in the host's allocator.
 TOVMethodParams Block(const Bytes& bytes);
 void FreeBlock(TOVMethodParams& p);
 Bytes BytesOf(const TOVMethodParams& p);

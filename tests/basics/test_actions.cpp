@@ -17,20 +17,6 @@ namespace {
 
 const std::string kDefaultMessage = "[%Time%, %DayOfWeek%, %Date%]\r\nHey, awake!";
 
-Bytes MessageBlock(bool show, bool sound, const std::string& message, const std::string& wave) {
-  Bytes b = {uint8_t(show), uint8_t(sound), 0, 0};
-  b = Cat({b, Dw(show ? message.size() + 1 : 0), Dw(sound ? wave.size() + 1 : 0)});
-  if (show) b = Cat({b, Chars(message)});
-  if (sound) b = Cat({b, Chars(wave)});
-  return b;
-}
-
-Bytes RunBlock(const std::string& target, const std::string& params, const std::string& dir, uint32_t mode,
-               uint32_t wait) {
-  return Cat({Dw(target.size() + 1), Dw(params.size() + 1), Dw(dir.size() + 1), Dw(mode), Dw(wait), Chars(target),
-              Chars(params), Chars(dir)});
-}
-
 std::string Incomplete(const std::string& name) {
   return "The settings of \"" + name + "\" are incomplete. Reconfigure this step.";
 }

@@ -9,6 +9,7 @@
 
 #include "BasicsTest.h"
 #include "DialogDriver.h"
+#include "TestUtil.h"
 #include "Host.h"
 #include "OVClassesJob.h"
 #include "OVClassesJobs.h"
@@ -44,28 +45,27 @@ void CaretToEnd(HWND dlg, int id) {
   SendDlgItemMessageA(dlg, id, EM_SETSEL, n, n);
 }
 
+std::string WindowCaption(HWND wnd) {
+  char text[256] = "";
+  GetWindowTextA(wnd, text, sizeof text);
+  return text;
+}
+
 // Opens the action's dialog on the block, runs the script, and returns what
 // the configuration entry answered.
 bool Configure(int index, Bytes& block, std::function<void(HWND)> script, std::string* caption = nullptr) {
-  TDialogScript s(std::move(script));
-  bool ok = Config(index, block);
-  EXPECT_TRUE(s.Finished());
-  if (caption) *caption = s.Caption();
+  bool ran = false;
+  bool ok;
+  {
+    TDialogScript s([&](HWND dlg) {
+      if (caption) *caption = WindowCaption(dlg);
+      script(dlg);
+      ran = true;
+    });
+    ok = Config(index, block);
+  }  // the script's thread has ended here
+  EXPECT_TRUE(ran);
   return ok;
-}
-
-Bytes MessageBlock(bool show, bool sound, const std::string& message, const std::string& wave) {
-  Bytes b = {uint8_t(show), uint8_t(sound), 0, 0};
-  b = Cat({b, Dw(show ? message.size() + 1 : 0), Dw(sound ? wave.size() + 1 : 0)});
-  if (show) b = Cat({b, Chars(message)});
-  if (sound) b = Cat({b, Chars(wave)});
-  return b;
-}
-
-Bytes RunBlock(const std::string& target, const std::string& params, const std::string& dir, uint32_t mode,
-               uint32_t wait) {
-  return Cat({Dw(target.size() + 1), Dw(params.size() + 1), Dw(dir.size() + 1), Dw(mode), Dw(wait), Chars(target),
-              Chars(params), Chars(dir)});
 }
 
 }  // namespace
@@ -158,6 +158,23 @@ TEST(BasicsSettings, TheVariableButtonInsertsAtTheCaret) {
     Click(dlg, IDOK);
   }));
   EXPECT_EQ(block, RunBlock("run.exe", std::string("/log=") + kPickedVariable, "", 0, 0));
+}
+
+TEST(BasicsSettings, MessageTestShowsTheDialogsCurrentTextExpandedAndChangesNothing) {
+  Bytes block = MessageBlock(true, false, "stored", "");
+  std::string shown;
+  bool answered = false;
+  EXPECT_FALSE(Configure(mMessage, block, [&](HWND dlg) {
+    SetText(dlg, IDC_MsgMemo, "Typed at %Time%");
+    TBoxAnswer box("OV: Test", IDOK);
+    Click(dlg, IDC_bTest);  // returns once the box is answered
+    answered = box.Answered();
+    shown = box.Text();
+    Click(dlg, IDCANCEL);
+  }));
+  EXPECT_TRUE(answered);
+  EXPECT_EQ(shown, "Typed at <Time>");
+  EXPECT_EQ(block, MessageBlock(true, false, "stored", ""));
 }
 
 // ------------------------------------------------------------- Run a program
@@ -461,6 +478,65 @@ TEST(BasicsSettings, QuestionSecondsStayWithinOneTo32767) {
     Bytes tail(block.end() - 4, block.end());
     EXPECT_EQ(tail, Dw(stored)) << typed;
   }
+}
+
+namespace {
+
+struct TQuestionWindow {
+  HWND found = nullptr;
+};
+
+// The question window of ovdlg.dll: captioned like the settings dialog,
+// told apart by its text control.
+BOOL CALLBACK MatchQuestionWindow(HWND wnd, LPARAM lp) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(wnd, &pid);
+  char caption[64] = "";
+  GetWindowTextA(wnd, caption, sizeof caption);
+  if (pid == GetCurrentProcessId() && std::string(caption) == "Question" && GetDlgItem(wnd, 100) &&
+      !GetDlgItem(wnd, IDC_mQText)) {
+    reinterpret_cast<TQuestionWindow*>(lp)->found = wnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+TEST(BasicsSettings, QuestionTestAsksWithTheDialogsCurrentChoices) {
+  // ovdlg.dll sits beside the program; here the test shows where that is.
+  SetDllDirectoryA(OV_DIST_DIR);
+  Bytes block;
+  std::string text, okText;
+  bool found = false;
+  EXPECT_FALSE(Configure(mQuestion, block, [&](HWND dlg) {
+    SetText(dlg, IDC_mQText, "Really at %Time%?");
+    Press(dlg, IDC_rbOkCancel);
+    // The window is modal to the dialog: it is answered from here while
+    // the button's click is still being handled.
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_bQuestionTest, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDC_bQuestionTest)));
+    TQuestionWindow q;
+    found = testutil::WaitFor(
+        [&] {
+          EnumWindows(MatchQuestionWindow, reinterpret_cast<LPARAM>(&q));
+          return q.found != nullptr;
+        },
+        10000);
+    if (found) {
+      testutil::WaitFor([&] { return !GetText(q.found, 100).empty(); }, 3000);
+      text = GetText(q.found, 100);
+      okText = GetText(q.found, IDOK);
+      PostMessageA(q.found, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      testutil::WaitFor([&] { return !IsWindow(q.found); }, 5000);
+    }
+    Click(dlg, IDCANCEL);
+  }));
+  SetDllDirectoryA(nullptr);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(text, "Really at <Time>?");
+  EXPECT_EQ(okText, "OK");
+  EXPECT_TRUE(block.empty());
 }
 
 // --------------------------------------------------------------------- Delay

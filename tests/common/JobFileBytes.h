@@ -112,14 +112,14 @@ struct EventSpec {
   int32_t plugin;
   int32_t runner;
   bool enabled = true;
-  Bytes block;
+  Bytes block = {};
 };
 struct StepSpec {
   int32_t plugin;
   int32_t method;
   std::string name;
   bool enabled = true;
-  Bytes block;
+  Bytes block = {};
 };
 struct JobSpec {
   int32_t id;
@@ -127,8 +127,8 @@ struct JobSpec {
   int32_t active = 0;  // as stored: 0, 1 or -1
   int32_t actionAfterRun = 0;
   bool toLog = true;
-  std::vector<EventSpec> events;
-  std::vector<StepSpec> steps;
+  std::vector<EventSpec> events = {};
+  std::vector<StepSpec> steps = {};
   bool runOnStart = false;
   bool runOnExit = false;
   bool hidden = false;

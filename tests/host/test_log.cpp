@@ -83,6 +83,7 @@ TEST(Log, KeepsAtMostMaxLogSizeLinesInTheLogAndItsView) {
   log.Add(lvWarning, "b");
   log.Add(lvError, "c");
   log.Add(lvInfoJob, "d");
+  testutil::Pump();  // the view follows when the main thread is idle
   ASSERT_EQ(log.Count(), 3);
   EXPECT_EQ(log.Strings(0), "b");
   EXPECT_EQ(log.Strings(2), "d");
