@@ -35,7 +35,7 @@ class TDM : public TOVDataModule {
     Missing("Rename file(s)");                                  // 14
 
     MissingRunner("Hot key");              // 0
-    MissingRunner("Alarm clock");          // 1
+    Runner("Alarm clock", AlarmClockCase());  // 1
     MissingRunner("On Windows shutdown");  // 2
     MissingRunner("Files Monitor");        // 3
     MissingRunner("On idle");              // 4
@@ -47,13 +47,16 @@ class TDM : public TOVDataModule {
   // trigger keeps such a thing declares its create and release functions
   // in uDM.h beside its case; they are called from here and from
   // PluginShutdownPlugin.
-  void DMCreate() override { InitDialogControls(); }
+  void DMCreate() override {
+    InitDialogControls();
+    CreateAlarmClock();
+  }
 
   // Released in this order: the alarm window, then the hot-key window (each
   // asked to release itself and its pending messages handled at once),
   // then the shutdown watcher. The framework then frees the data module
   // and takes the host's window back as the owner of dialogs.
-  void PluginShutdownPlugin() override {}
+  void PluginShutdownPlugin() override { ReleaseAlarmClock(); }
 
   void PluginAbout() { ShowAboutBox(Plugin->Description); }
 

@@ -28,4 +28,9 @@ TMethodCase ConfirmRunJobCase();  // 7  uConfirmRunJob
 TMethodCase DelayCase();          // 12 uDelay
 
 // Triggers, by index.
+TRunnerCase AlarmClockCase();     // 1  uAlarmClock
+// The hidden alarm window and its clock: made by DMCreate, released at
+// shutdown.
+void CreateAlarmClock();
+void ReleaseAlarmClock();
 #endif

@@ -30,6 +30,7 @@ const char* const kRunners[] = {"Hot key", "Alarm clock", "On Windows shutdown",
 
 // Items of this version that later work brings.
 const int kMissingMethods[] = {mCopyMove, mDelete, mSync, mTextFile, mWinPopup, mPrint, mSendKeys, mFileList, mRename};
+const int kMissingRunners[] = {rHotKey, rOnShutdown, rFilesMonitor, rIdle};
 
 }  // namespace
 
@@ -70,7 +71,7 @@ TEST(BasicsIdentity, ListedButMissingItemsFailClearlyAndChangeNothing) {
     std::string line = std::string("\"") + kMethods[index] + "\" is not available in this version";
     EXPECT_EQ(MainLogTexts(), (std::vector<std::string>{line, line})) << index;
   }
-  for (int index = 0; index < 5; ++index) {
+  for (int index : kMissingRunners) {
     ClearMainLog();
     TOVRunnerParams rp{5, 0, nullptr};
     EXPECT_FALSE(Basics().StartRunner(index, &rp)) << index;
