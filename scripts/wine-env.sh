@@ -14,8 +14,11 @@ ov_build() {
 }
 
 # Wine settings for every process we start.
+# The prefix is the tests' own unless OV_PREFIX_NAME names another (Orvane
+# started by scripts/run lives in a prefix of its own, so that a test run
+# never stops it).
 ov_wine_env() {
-  export WINEPREFIX="$OV_BUILD_DIR/wineprefix"
+  export WINEPREFIX="$OV_BUILD_DIR/${OV_PREFIX_NAME:-wineprefix}"
   export WINEARCH=win32
   export WINEDEBUG=${WINEDEBUG:--all,err+module}
   export WINEDLLOVERRIDES="mscoree,mshtml="
