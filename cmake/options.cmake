@@ -1,13 +1,52 @@
 # Compile and link options shared by every target of ours.
 
 set(OV_DIST ${CMAKE_BINARY_DIR}/dist)
-set(OV_PLUGIN_DEF ${CMAKE_SOURCE_DIR}/cmake/plugin.def)
 
-# Our code: strict warnings, errors on warnings.
+# The edition: 32 (the product, i686) or 64 (x86_64), from the toolchain.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(OV_BITS 64)
+  set(OV_MANIFEST_ARCH amd64)
+else()
+  set(OV_BITS 32)
+  set(OV_MANIFEST_ARCH x86)
+endif()
+
+# ov_export_def(<out-var> <file-stem> <name>@<argument bytes> ...)
+# Writes a module-definition file that exports each stdcall function by its
+# plain name. The 32-bit edition decorates stdcall names (Name@N) and needs
+# the alias; the 64-bit edition has one calling convention and no
+# decoration, so there the plain name is the symbol itself.
+function(ov_export_def out stem)
+  set(text "EXPORTS\n")
+  foreach(sym ${ARGN})
+    string(REGEX REPLACE "@.*" "" plain ${sym})
+    if(OV_BITS EQUAL 32)
+      string(APPEND text "  ${plain} = ${sym}\n")
+    else()
+      string(APPEND text "  ${plain}\n")
+    endif()
+  endforeach()
+  set(file ${CMAKE_BINARY_DIR}/defs/${stem}.def)
+  file(WRITE ${file}.tmp "${text}")
+  configure_file(${file}.tmp ${file} COPYONLY)
+  set(${out} ${file} PARENT_SCOPE)
+endfunction()
+
+ov_export_def(OV_PLUGIN_DEF plugin InitOVPlugin@4)
+if(OV_BITS EQUAL 32)
+  set(OV_INIT_SYMBOL _InitOVPlugin@4)
+else()
+  set(OV_INIT_SYMBOL InitOVPlugin)
+endif()
+
+# Our code: strict warnings, errors on warnings; a pointer or handle never
+# goes through a narrower integer unnoticed (C++ refuses such a cast by
+# itself; C needs to be told).
 function(ov_strict target)
+  set(w -Wall -Wextra -Werror -Wint-to-pointer-cast)
   target_compile_options(${target} PRIVATE
-    $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -Werror>
-    $<$<COMPILE_LANGUAGE:C>:-Wall -Wextra -Werror>)
+    $<$<COMPILE_LANGUAGE:CXX>:${w}>
+    $<$<COMPILE_LANGUAGE:C>:${w} -Wpointer-to-int-cast>)
 endfunction()
 
 # Every module links its runtime statically: nothing to ship beside it.
@@ -52,5 +91,5 @@ function(ov_add_framework_plugin target)
   # The export lives in the static library, which nothing in the plug-in
   # refers to: naming it undefined makes the linker take it from there
   # whatever the order of the link line.
-  target_link_options(${target} PRIVATE -Wl,--undefined=_InitOVPlugin@4)
+  target_link_options(${target} PRIVATE -Wl,--undefined=${OV_INIT_SYMBOL})
 endfunction()

@@ -4,9 +4,23 @@
  *
  * This header is the whole contract. It is plain C (it compiles as C89 with
  * a C11 _Static_assert, and as C++), so a plug-in may be written with any
- * 32-bit Windows compiler. Host and plug-ins are built separately and meet
- * only through the records below, so every size and offset is checked at
+ * Windows compiler. Host and plug-ins are built separately and meet only
+ * through the records below, so every size and offset is checked at
  * compile time.
+ *
+ * Two editions
+ * ------------
+ * Orvane is a 32-bit program; the same sources also build a 64-bit edition.
+ * A host loads plug-ins of its own edition only (one of the other is
+ * skipped with a warning). The offsets written in the comments below are
+ * those of the 32-bit layout: every field is 32 bits and the records are
+ * packed sequences of them. The 64-bit layout has the same fields in the
+ * same order; pointers, handles and function pointers are 64 bits there and
+ * every field has its natural Win64 alignment, so a 32-bit field followed
+ * by a pointer is followed by 4 bytes of padding. TAddMenuItemRecord stays
+ * packed on both. The checks at the end of this header state both layouts.
+ * Parameter blocks and job files hold no pointers: they are the same bytes
+ * in both editions.
  *
  * Rules every plug-in must follow
  * -------------------------------
@@ -19,8 +33,10 @@
  *    until its ShutdownPlugin entry has returned. It must not call a host
  *    service that names a message before InitOVPlugin has returned.
  *  - All functions use the stdcall convention (arguments pushed right to
- *    left, callee pops). All records are packed sequences of 32-bit
- *    little-endian fields (one exception: TAddMenuItemRecord, 13 bytes).
+ *    left, callee pops) in the 32-bit edition and the one Win64 convention
+ *    in the 64-bit edition. In the 32-bit edition all records are packed
+ *    sequences of 32-bit little-endian fields (one exception:
+ *    TAddMenuItemRecord, 13 bytes).
  *  - Texts are zero-terminated 8-bit strings in the system code page. Texts
  *    the host passes are valid during the call only. Output buffers are
  *    supplied by the caller with their capacity: 1024 bytes for
@@ -364,95 +380,106 @@ typedef struct TAddMenuItemRecord {
 #pragma pack(pop)
 
 /* ------------------------------------------------------------------------
- * Layout checks: the contract is 32-bit and byte exact.
+ * Layout checks: both editions' contracts are byte exact.
  * ---------------------------------------------------------------------- */
 
-#define OV_CHECK_OFFSET(T, F, O) \
-  OV_STATIC_ASSERT(offsetof(T, F) == (O), #T "." #F " must be at offset " #O)
+#if defined(_WIN64)
+#define OV_LAYOUT(O32, O64) (O64)
+OV_STATIC_ASSERT(sizeof(void *) == 8, "the 64-bit edition has 64-bit pointers");
+#else
+#define OV_LAYOUT(O32, O64) (O32)
+OV_STATIC_ASSERT(sizeof(void *) == 4, "the 32-bit edition has 32-bit pointers");
+#endif
 
-OV_STATIC_ASSERT(sizeof(void *) == 4, "the contract is for 32-bit Windows");
+#define OV_CHECK_OFFSET(T, F, O32, O64)                  \
+  OV_STATIC_ASSERT(offsetof(T, F) == OV_LAYOUT(O32, O64), \
+                   #T "." #F " must be at offset " #O32 " (32-bit) or " #O64 " (64-bit)")
+#define OV_CHECK_SIZE(T, S32, S64)                     \
+  OV_STATIC_ASSERT(sizeof(T) == OV_LAYOUT(S32, S64), \
+                   #T " is " #S32 " bytes (32-bit) or " #S64 " bytes (64-bit)")
+
 OV_STATIC_ASSERT(sizeof(Bool32) == 4, "Bool32 is 32 bits");
 
-OV_STATIC_ASSERT(sizeof(TOVMethodParams) == 8, "TOVMethodParams is 8 bytes");
-OV_CHECK_OFFSET(TOVMethodParams, Size, 0);
-OV_CHECK_OFFSET(TOVMethodParams, Data, 4);
+OV_CHECK_SIZE(TOVMethodParams, 8, 16);
+OV_CHECK_OFFSET(TOVMethodParams, Size, 0, 0);
+OV_CHECK_OFFSET(TOVMethodParams, Data, 4, 8);
 
-OV_STATIC_ASSERT(sizeof(TOVRunnerParams) == 12, "TOVRunnerParams is 12 bytes");
-OV_CHECK_OFFSET(TOVRunnerParams, JobID, 0);
-OV_CHECK_OFFSET(TOVRunnerParams, Size, 4);
-OV_CHECK_OFFSET(TOVRunnerParams, Data, 8);
+OV_CHECK_SIZE(TOVRunnerParams, 12, 16);
+OV_CHECK_OFFSET(TOVRunnerParams, JobID, 0, 0);
+OV_CHECK_OFFSET(TOVRunnerParams, Size, 4, 4);
+OV_CHECK_OFFSET(TOVRunnerParams, Data, 8, 8);
 
-OV_STATIC_ASSERT(sizeof(THostRecord) == 100, "THostRecord is 100 bytes");
-OV_CHECK_OFFSET(THostRecord, Version, 0);
-OV_CHECK_OFFSET(THostRecord, AppWindow, 4);
-OV_CHECK_OFFSET(THostRecord, SelectFiles, 8);
-OV_CHECK_OFFSET(THostRecord, Log, 12);
-OV_CHECK_OFFSET(THostRecord, Alloc, 16);
-OV_CHECK_OFFSET(THostRecord, Free, 20);
-OV_CHECK_OFFSET(THostRecord, EnumJobs, 24);
-OV_CHECK_OFFSET(THostRecord, RunJob, 28);
-OV_CHECK_OFFSET(THostRecord, AddMenuItem, 32);
-OV_CHECK_OFFSET(THostRecord, RemoveMenuItem, 36);
-OV_CHECK_OFFSET(THostRecord, ExpandVariables, 40);
-OV_CHECK_OFFSET(THostRecord, SelectVariable, 44);
-OV_CHECK_OFFSET(THostRecord, RegisterVariable, 48);
-OV_CHECK_OFFSET(THostRecord, CurrentJob, 52);
-OV_CHECK_OFFSET(THostRecord, StopJob, 56);
-OV_CHECK_OFFSET(THostRecord, MinimizeHost, 60);
-OV_CHECK_OFFSET(THostRecord, RestoreHost, 64);
-OV_CHECK_OFFSET(THostRecord, CloseHost, 68);
-OV_CHECK_OFFSET(THostRecord, AutomationOn, 72);
-OV_CHECK_OFFSET(THostRecord, AutomationOff, 76);
-OV_CHECK_OFFSET(THostRecord, ActivateJob, 80);
-OV_CHECK_OFFSET(THostRecord, DeactivateJob, 84);
-OV_CHECK_OFFSET(THostRecord, AddVariable, 88);
-OV_CHECK_OFFSET(THostRecord, DeleteVariable, 92);
-OV_CHECK_OFFSET(THostRecord, SetVariable, 96);
+OV_CHECK_SIZE(THostRecord, 100, 200);
+OV_CHECK_OFFSET(THostRecord, Version, 0, 0);
+OV_CHECK_OFFSET(THostRecord, AppWindow, 4, 8);
+OV_CHECK_OFFSET(THostRecord, SelectFiles, 8, 16);
+OV_CHECK_OFFSET(THostRecord, Log, 12, 24);
+OV_CHECK_OFFSET(THostRecord, Alloc, 16, 32);
+OV_CHECK_OFFSET(THostRecord, Free, 20, 40);
+OV_CHECK_OFFSET(THostRecord, EnumJobs, 24, 48);
+OV_CHECK_OFFSET(THostRecord, RunJob, 28, 56);
+OV_CHECK_OFFSET(THostRecord, AddMenuItem, 32, 64);
+OV_CHECK_OFFSET(THostRecord, RemoveMenuItem, 36, 72);
+OV_CHECK_OFFSET(THostRecord, ExpandVariables, 40, 80);
+OV_CHECK_OFFSET(THostRecord, SelectVariable, 44, 88);
+OV_CHECK_OFFSET(THostRecord, RegisterVariable, 48, 96);
+OV_CHECK_OFFSET(THostRecord, CurrentJob, 52, 104);
+OV_CHECK_OFFSET(THostRecord, StopJob, 56, 112);
+OV_CHECK_OFFSET(THostRecord, MinimizeHost, 60, 120);
+OV_CHECK_OFFSET(THostRecord, RestoreHost, 64, 128);
+OV_CHECK_OFFSET(THostRecord, CloseHost, 68, 136);
+OV_CHECK_OFFSET(THostRecord, AutomationOn, 72, 144);
+OV_CHECK_OFFSET(THostRecord, AutomationOff, 76, 152);
+OV_CHECK_OFFSET(THostRecord, ActivateJob, 80, 160);
+OV_CHECK_OFFSET(THostRecord, DeactivateJob, 84, 168);
+OV_CHECK_OFFSET(THostRecord, AddVariable, 88, 176);
+OV_CHECK_OFFSET(THostRecord, DeleteVariable, 92, 184);
+OV_CHECK_OFFSET(THostRecord, SetVariable, 96, 192);
 
-OV_STATIC_ASSERT(sizeof(TItemInfo) == 8, "TItemInfo is 8 bytes");
-OV_CHECK_OFFSET(TItemInfo, Name, 0);
-OV_CHECK_OFFSET(TItemInfo, Icon, 4);
+OV_CHECK_SIZE(TItemInfo, 8, 16);
+OV_CHECK_OFFSET(TItemInfo, Name, 0, 0);
+OV_CHECK_OFFSET(TItemInfo, Icon, 4, 8);
 
-OV_STATIC_ASSERT(sizeof(TMethodTable) == 20, "TMethodTable is 20 bytes");
-OV_CHECK_OFFSET(TMethodTable, Count, 0);
-OV_CHECK_OFFSET(TMethodTable, GetMethodInfo, 4);
-OV_CHECK_OFFSET(TMethodTable, ConfigMethod, 8);
-OV_CHECK_OFFSET(TMethodTable, ExecMethod, 12);
-OV_CHECK_OFFSET(TMethodTable, MethodDescr, 16);
+OV_CHECK_SIZE(TMethodTable, 20, 40);
+OV_CHECK_OFFSET(TMethodTable, Count, 0, 0);
+OV_CHECK_OFFSET(TMethodTable, GetMethodInfo, 4, 8);
+OV_CHECK_OFFSET(TMethodTable, ConfigMethod, 8, 16);
+OV_CHECK_OFFSET(TMethodTable, ExecMethod, 12, 24);
+OV_CHECK_OFFSET(TMethodTable, MethodDescr, 16, 32);
 
-OV_STATIC_ASSERT(sizeof(TRunnerTable) == 24, "TRunnerTable is 24 bytes");
-OV_CHECK_OFFSET(TRunnerTable, Count, 0);
-OV_CHECK_OFFSET(TRunnerTable, GetRunnerInfo, 4);
-OV_CHECK_OFFSET(TRunnerTable, ConfigRunner, 8);
-OV_CHECK_OFFSET(TRunnerTable, StartRunner, 12);
-OV_CHECK_OFFSET(TRunnerTable, StopRunner, 16);
-OV_CHECK_OFFSET(TRunnerTable, RunnerDescr, 20);
+OV_CHECK_SIZE(TRunnerTable, 24, 48);
+OV_CHECK_OFFSET(TRunnerTable, Count, 0, 0);
+OV_CHECK_OFFSET(TRunnerTable, GetRunnerInfo, 4, 8);
+OV_CHECK_OFFSET(TRunnerTable, ConfigRunner, 8, 16);
+OV_CHECK_OFFSET(TRunnerTable, StartRunner, 12, 24);
+OV_CHECK_OFFSET(TRunnerTable, StopRunner, 16, 32);
+OV_CHECK_OFFSET(TRunnerTable, RunnerDescr, 20, 40);
 
-OV_STATIC_ASSERT(sizeof(TPluginRecord) == 40, "TPluginRecord is 40 bytes");
-OV_CHECK_OFFSET(TPluginRecord, ID, 0);
-OV_CHECK_OFFSET(TPluginRecord, Icon, 4);
-OV_CHECK_OFFSET(TPluginRecord, Description, 8);
-OV_CHECK_OFFSET(TPluginRecord, PluginConfig, 12);
-OV_CHECK_OFFSET(TPluginRecord, About, 16);
-OV_CHECK_OFFSET(TPluginRecord, ShutdownPlugin, 20);
-OV_CHECK_OFFSET(TPluginRecord, HasMethods, 24);
-OV_CHECK_OFFSET(TPluginRecord, Methods, 28);
-OV_CHECK_OFFSET(TPluginRecord, HasRunners, 32);
-OV_CHECK_OFFSET(TPluginRecord, Runners, 36);
+OV_CHECK_SIZE(TPluginRecord, 40, 80);
+OV_CHECK_OFFSET(TPluginRecord, ID, 0, 0);
+OV_CHECK_OFFSET(TPluginRecord, Icon, 4, 8);
+OV_CHECK_OFFSET(TPluginRecord, Description, 8, 16);
+OV_CHECK_OFFSET(TPluginRecord, PluginConfig, 12, 24);
+OV_CHECK_OFFSET(TPluginRecord, About, 16, 32);
+OV_CHECK_OFFSET(TPluginRecord, ShutdownPlugin, 20, 40);
+OV_CHECK_OFFSET(TPluginRecord, HasMethods, 24, 48);
+OV_CHECK_OFFSET(TPluginRecord, Methods, 28, 56);
+OV_CHECK_OFFSET(TPluginRecord, HasRunners, 32, 64);
+OV_CHECK_OFFSET(TPluginRecord, Runners, 36, 72);
 
-OV_STATIC_ASSERT(sizeof(TOVLogRecord) == 8, "TOVLogRecord is 8 bytes");
-OV_CHECK_OFFSET(TOVLogRecord, Level, 0);
-OV_CHECK_OFFSET(TOVLogRecord, Thread, 4);
+OV_CHECK_SIZE(TOVLogRecord, 8, 8);
+OV_CHECK_OFFSET(TOVLogRecord, Level, 0, 0);
+OV_CHECK_OFFSET(TOVLogRecord, Thread, 4, 4);
 
-OV_STATIC_ASSERT(sizeof(TOVSelectFilesRecord) == 8, "TOVSelectFilesRecord is 8 bytes");
-OV_CHECK_OFFSET(TOVSelectFilesRecord, Text, 0);
-OV_CHECK_OFFSET(TOVSelectFilesRecord, Size, 4);
+OV_CHECK_SIZE(TOVSelectFilesRecord, 8, 16);
+OV_CHECK_OFFSET(TOVSelectFilesRecord, Text, 0, 0);
+OV_CHECK_OFFSET(TOVSelectFilesRecord, Size, 4, 8);
 
-OV_STATIC_ASSERT(sizeof(TAddMenuItemRecord) == 13, "TAddMenuItemRecord is 13 bytes");
-OV_CHECK_OFFSET(TAddMenuItemRecord, Caption, 0);
-OV_CHECK_OFFSET(TAddMenuItemRecord, ShortCut, 4);
-OV_CHECK_OFFSET(TAddMenuItemRecord, Proc, 8);
-OV_CHECK_OFFSET(TAddMenuItemRecord, Detached, 12);
+OV_CHECK_SIZE(TAddMenuItemRecord, 13, 25);
+OV_CHECK_OFFSET(TAddMenuItemRecord, Caption, 0, 0);
+OV_CHECK_OFFSET(TAddMenuItemRecord, ShortCut, 4, 8);
+OV_CHECK_OFFSET(TAddMenuItemRecord, Proc, 8, 16);
+OV_CHECK_OFFSET(TAddMenuItemRecord, Detached, 12, 24);
 
 #ifdef __cplusplus
 }

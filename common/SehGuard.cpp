@@ -1,14 +1,21 @@
-// A frame-based exception record registered on fs:[0] by hand, because
-// i686 GCC has no __try/__except. The record is followed by a jmp_buf: on a
-// fault the handler unwinds the frames above it and jumps back into
-// RunProtected. Vectored handlers are no substitute: they also see the
-// first-chance exceptions that Win32 functions raise and handle themselves.
+// The guard against faults inside a call. The 32-bit edition registers a
+// frame-based exception record on fs:[0] by hand, because i686 GCC has no
+// __try/__except: the record is followed by a jmp_buf, and on a fault the
+// handler unwinds the frames above it and jumps back into RunProtected.
+// The 64-bit edition has no frame chain (unwinding is table-based): there a
+// scope entry of the function's unwind data names a filter, and the system
+// unwinds to the end of the scope. Vectored handlers are no substitute on
+// either: they also see the first-chance exceptions that Win32 functions
+// raise and handle themselves.
 #include "SehGuard.h"
 
 #include <malloc.h>
 #include <stdio.h>
 #include <setjmp.h>
 #include <windows.h>
+#include <excpt.h>
+
+#if !defined(__x86_64__)
 
 extern "C" void __cdecl _global_unwind2(void* frame);
 
@@ -71,6 +78,51 @@ __attribute__((noinline)) uint32_t RunProtected(Thunk thunk, void* context) {
   if (code == EXCEPTION_STACK_OVERFLOW) _resetstkoflw();
   return code == 0 ? 1 : code;
 }
+
+}  // namespace sehguard
+
+#else  // 64-bit edition
+
+namespace sehguard {
+namespace {
+thread_local DWORD t_code;
+}  // namespace
+}  // namespace sehguard
+
+// The scope's filter: every exception raised inside the guarded range but
+// the informational ones (debug output, thread naming) ends the call.
+extern "C" __attribute__((used)) LONG ov_guard_filter(EXCEPTION_POINTERS* ep, void*) {
+  DWORD code = ep->ExceptionRecord->ExceptionCode;
+  if (code == DBG_PRINTEXCEPTION_C || code == 0x406D1388 /* thread name */ ||
+      code == 0x4001000AL /* wide debug output */)
+    return EXCEPTION_CONTINUE_SEARCH;
+  sehguard::t_code = code;
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+namespace sehguard {
+
+// The scope labels have fixed names: this must stay the only guarded
+// function of this file, and must never be inlined or cloned. Only volatile
+// locals are read after the scope.
+__attribute__((noinline, noclone)) uint32_t RunProtected(Thunk thunk, void* context) {
+  volatile int faulted = 1;
+  t_code = 0;
+  __try1(ov_guard_filter)
+  thunk(context);
+  faulted = 0;
+  __except1
+  if (!faulted) return 0;
+  DWORD code = t_code;
+  if (code == EXCEPTION_STACK_OVERFLOW) _resetstkoflw();
+  return code == 0 ? 1 : code;
+}
+
+}  // namespace sehguard
+
+#endif
+
+namespace sehguard {
 
 std::string FaultText(uint32_t code) {
   const char* name;

@@ -23,7 +23,10 @@ std::vector<std::string> ExportNames(const std::string& path) {
   uint16_t sections = At<uint16_t>(b, pe + 6);
   uint16_t optSize = At<uint16_t>(b, pe + 20);
   size_t opt = pe + 24;
-  uint32_t exportRva = At<uint32_t>(b, opt + 96);
+  // The export directory follows the optional header's fixed part, which
+  // is 16 bytes longer in a 64-bit image (PE32+).
+  bool pe32plus = At<uint16_t>(b, opt) == 0x20B;
+  uint32_t exportRva = At<uint32_t>(b, opt + (pe32plus ? 112 : 96));
   size_t secTable = opt + optSize;
   auto toOffset = [&](uint32_t rva) -> size_t {
     for (uint16_t i = 0; i < sections; ++i) {

@@ -15,7 +15,7 @@ fi
 export WINEPREFIX="$build/wineprefix-session"
 export HOME="$build/winehome-session"
 export XDG_DATA_HOME="$HOME/.local/share" XDG_CONFIG_HOME="$HOME/.config"
-export WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=${WINEARCH:-win32} WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$HOME" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME"
 work=$(mktemp -d)
 cleanup() {
