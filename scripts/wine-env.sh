@@ -48,9 +48,16 @@ ov_use_arch() {
 
 ov_build() {
   if [ ! -f "$OV_BUILD_DIR/build.ninja" ]; then
+    # A compiler cache, where the machine has one, is shared by every
+    # checkout under the same parent folder.
+    local launcher=()
+    if command -v ccache >/dev/null; then
+      launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    fi
     cmake -S "$OV_ROOT" -B "$OV_BUILD_DIR" -G Ninja \
-      -DCMAKE_TOOLCHAIN_FILE="$OV_TOOLCHAIN" >/dev/null
+      -DCMAKE_TOOLCHAIN_FILE="$OV_TOOLCHAIN" "${launcher[@]}" >/dev/null
   fi
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$OV_ROOT")}
   cmake --build "$OV_BUILD_DIR"
 }
 
