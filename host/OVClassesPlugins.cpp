@@ -18,6 +18,45 @@ std::string CutDescription(const char* buffer) {
   return std::string(buffer, strnlen(buffer, kDescrLimit));
 }
 
+#if defined(_WIN64)
+constexpr WORD kOwnMachine = IMAGE_FILE_MACHINE_AMD64;
+constexpr const char* kOwnEdition = "64-bit";
+#else
+constexpr WORD kOwnMachine = IMAGE_FILE_MACHINE_I386;
+constexpr const char* kOwnEdition = "32-bit";
+#endif
+
+// The processor a PE library is built for, from its file header; 0 when the
+// file is no PE image (the loader then reports it as it always has).
+WORD MachineOf(const std::string& fileName) {
+  HANDLE f = CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return 0;
+  auto readAt = [&](LONG offset, void* out, DWORD size) {
+    DWORD got = 0;
+    return SetFilePointer(f, offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+           ReadFile(f, out, size, &got, nullptr) && got == size;
+  };
+  WORD machine = 0;
+  IMAGE_DOS_HEADER dos{};
+  DWORD signature = 0;
+  if (readAt(0, &dos, sizeof dos) && dos.e_magic == IMAGE_DOS_SIGNATURE && dos.e_lfanew > 0 &&
+      readAt(dos.e_lfanew, &signature, sizeof signature) && signature == IMAGE_NT_SIGNATURE &&
+      !readAt(dos.e_lfanew + 4, &machine, sizeof machine))
+    machine = 0;
+  if (signature != IMAGE_NT_SIGNATURE) machine = 0;
+  CloseHandle(f);
+  return machine;
+}
+
+std::string MachineName(WORD machine) {
+  switch (machine) {
+    case IMAGE_FILE_MACHINE_I386: return "32-bit (x86)";
+    case IMAGE_FILE_MACHINE_AMD64: return "64-bit (x64)";
+    default: return Format("machine %04X", machine);
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- TOVPlugin
@@ -329,6 +368,14 @@ int32_t TOVPlugins::LoadPlugin(const std::string& fileName) {
   bool allow = true;
   if (OnBeforeLoad) OnBeforeLoad(this, fileName, allow);
   if (!allow) return 0;
+  // A library built for the other edition is no broken plug-in: the user may
+  // share the folder between both editions. Skip it and leave it as it is.
+  WORD machine = MachineOf(fileName);
+  if (machine != 0 && machine != kOwnMachine) {
+    HostLog(OV_LOG_WARNING, Format("Plugin %s is a %s library; the %s edition of Orvane skips it.",
+                                   fileName.c_str(), MachineName(machine).c_str(), kOwnEdition));
+    return 0;
+  }
   TOVPlugin* plugin = nullptr;
   try {
     plugin = new TOVPlugin(fileName);

@@ -22,16 +22,8 @@ class JobFile : public ::testing::Test {
   AllocWatch blocks_;
 };
 
-TEST_F(JobFile, EmptyJobIsMagicIdNameAndTenFields) {
-  auto job = NewJob();
-  job->SetID(0x12345678);
-  job->SetName("Job");
-  Bytes expected = Hex(jobbytes::kEmptyJob);
-  ASSERT_EQ(expected.size(), 4u + 4 + 4 + 4 + 4 * 5 + 4 * 5);
-  EXPECT_EQ(Save(*job), expected);
-}
-
-TEST_F(JobFile, JobBuiltInMemoryWritesEveryRecordInListOrder) {
+// The job of jobbytes::RichJob(), built through the job's own setters.
+std::unique_ptr<TOVJob> RichJobInMemory() {
   auto job = NewJob();
   job->SetID(0x01020304);
   job->SetName("Backup");
@@ -59,6 +51,20 @@ TEST_F(JobFile, JobBuiltInMemoryWritesEveryRecordInListOrder) {
   job->SetHidden(true);
   job->SetCategory(7);
   job->SetPriority(5);
+  return job;
+}
+
+TEST_F(JobFile, EmptyJobIsMagicIdNameAndTenFields) {
+  auto job = NewJob();
+  job->SetID(0x12345678);
+  job->SetName("Job");
+  Bytes expected = Hex(jobbytes::kEmptyJob);
+  ASSERT_EQ(expected.size(), 4u + 4 + 4 + 4 + 4 * 5 + 4 * 5);
+  EXPECT_EQ(Save(*job), expected);
+}
+
+TEST_F(JobFile, JobBuiltInMemoryWritesEveryRecordInListOrder) {
+  auto job = RichJobInMemory();
   EXPECT_EQ(Save(*job), jobbytes::RichJob());
   EXPECT_FALSE(job->Modified());
 }
@@ -107,6 +113,32 @@ TEST_F(JobFile, LoadsEveryFieldOfAFullFile) {
   EXPECT_EQ(s1->Params().Size, 0);
   EXPECT_EQ(s1->Params().Data, nullptr);
   EXPECT_EQ(blocks_.Live(), 2u);  // the two blocks the file holds, nothing else
+}
+
+TEST_F(JobFile, BothEditionsWriteAndReadTheSameFile) {
+  // The fixture was written by the 64-bit edition: each edition reads it
+  // and writes the same job to exactly its bytes.
+  const std::string fixture = std::string(OV_SOURCE_DIR) + "\\tests\\host\\fixtures\\rich-job-x64.ovj";
+  auto built = RichJobInMemory();
+  std::string written = dir_ + "built.ovj";
+  built->SaveToFile(written);
+  if (GetEnvironmentVariableA("OV_WRITE_FIXTURES", nullptr, 0) && sizeof(void*) == 8) {
+    ASSERT_TRUE(CopyFileA(written.c_str(), fixture.c_str(), FALSE));
+  }
+  Bytes stored = testutil::ReadFileBytes(fixture);
+  ASSERT_FALSE(stored.empty());
+  EXPECT_EQ(testutil::ReadFileBytes(written), stored);
+
+  auto job = NewJob();
+  job->LoadFromFile(fixture);
+  EXPECT_EQ(job->Name(), "Backup");
+  ASSERT_EQ(job->EventCount(), 2);
+  EXPECT_EQ(BlockBytes(job->Events(0)->Params()->Size, job->Events(0)->Params()->Data), Hex("0A0B0C"));
+  ASSERT_EQ(job->StepCount(), 2);
+  EXPECT_EQ(BlockBytes(job->Steps(0)->Params().Size, job->Steps(0)->Params().Data), Hex("0102030405"));
+  std::string again = dir_ + "again.ovj";
+  job->SaveToFile(again);
+  EXPECT_EQ(testutil::ReadFileBytes(again), stored);
 }
 
 TEST_F(JobFile, FilesRoundTripByteForByte) {

@@ -128,6 +128,39 @@ TEST_F(PluginLoader, ALibraryWithoutTheExportIsReleasedAndSetAside) {
   EXPECT_EQ(MainLog->LevelOf(2), lvError);
 }
 
+TEST_F(PluginLoader, ALibraryOfTheOtherEditionIsSkippedAndKept) {
+  // The same plug-in built for the other processor: its file header names
+  // that machine. It is neither loaded nor set aside, and the good plug-in
+  // beside it still loads.
+  Add("tp_good", "good");
+  Add("tp_other", "other");
+  std::string path = PathOf("other", "tp_other");
+  std::vector<uint8_t> bytes = testutil::ReadFileBytes(path);
+  uint32_t pe = 0;
+  std::memcpy(&pe, bytes.data() + 0x3C, 4);
+  uint16_t own = 0;
+  std::memcpy(&own, bytes.data() + pe + 4, 2);
+  const uint16_t other = own == IMAGE_FILE_MACHINE_AMD64 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
+  std::memcpy(bytes.data() + pe + 4, &other, 2);
+  testutil::WriteFileBytes(path, bytes);
+
+  TOVPlugins& list = Load();
+  ASSERT_EQ(list.Count(), 1);
+  EXPECT_EQ(list.Items(0)->ID(), 1001);
+  auto log = MainLogTexts();
+  auto skipped = std::find_if(log.begin(), log.end(),
+                              [&](const std::string& l) { return l.rfind("Plugin " + path + " is a ", 0) == 0; });
+  ASSERT_NE(skipped, log.end());
+  EXPECT_NE(skipped->find(other == IMAGE_FILE_MACHINE_I386 ? "32-bit (x86) library; the 64-bit edition"
+                                                         : "64-bit (x64) library; the 32-bit edition"),
+            std::string::npos)
+      << *skipped;
+  EXPECT_EQ(MainLog->LevelOf(static_cast<int>(skipped - log.begin())), lvWarning);
+  EXPECT_EQ(std::find(log.begin(), log.end(), "Plugin " + path + " is invalid."), log.end());
+  EXPECT_EQ(testutil::ReadFileBytes(path), bytes);
+  EXPECT_FALSE(testutil::FileExists(plugins_ + "other\\tp_other.bad"));
+}
+
 TEST_F(PluginLoader, AFileThatIsNoLibraryFailsToLoad) {
   CreateDirectoryA((plugins_ + "junk").c_str(), nullptr);
   testutil::WriteFileText(plugins_ + "junk\\junk.ovp", "not a library");
