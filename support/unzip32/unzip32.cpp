@@ -227,6 +227,7 @@ void TExtraction::Extract(const TEntry& e) {
     return;
   }
   if (e.IsFolder()) {
+    if (!opt_.UseFolderNames) return;
     if (!MakeFolders(rel, true)) Say(PK_ERR, "error: cannot create the folder %s", name.c_str());
     return;
   }

@@ -134,20 +134,20 @@ TReadResult ReadDirectory(HANDLE file, TDirectory& dir, std::string& why) {
   uint64_t cdOffset = Get32(end + 16);
   dir.Comment.assign(end + 22, Get16(end + 20));
   uint64_t cdEnd = endPos;
-  if ((count == 0xFFFF || cdSize == 0xFFFFFFFF || cdOffset == 0xFFFFFFFF) && endPos >= 20) {
-    char loc[20];
-    if (ReadAt(file, endPos - 20, loc, 20) && Get32(loc) == kEnd64LocatorSig) {
-      uint64_t rec = Get64(loc + 8);
-      char e64[56];
-      if (rec + 56 > endPos || !ReadAt(file, rec, e64, 56) || Get32(e64) != kEnd64Sig) {
-        why = "damaged 64-bit end record";
-        return TReadResult::Invalid;
-      }
-      count = Get64(e64 + 32);
-      cdSize = Get64(e64 + 40);
-      cdOffset = Get64(e64 + 48);
-      cdEnd = rec;
+  // A 64-bit end record, when there is one, ends the central directory;
+  // its values stand in for those the fixed record marks as too large.
+  char loc[20];
+  if (endPos >= 20 && ReadAt(file, endPos - 20, loc, 20) && Get32(loc) == kEnd64LocatorSig) {
+    uint64_t rec = Get64(loc + 8);
+    char e64[56];
+    if (rec + 56 > endPos || !ReadAt(file, rec, e64, 56) || Get32(e64) != kEnd64Sig) {
+      why = "damaged 64-bit end record";
+      return TReadResult::Invalid;
     }
+    if (count == 0xFFFF) count = Get64(e64 + 32);
+    if (cdSize == 0xFFFFFFFF) cdSize = Get64(e64 + 40);
+    if (cdOffset == 0xFFFFFFFF) cdOffset = Get64(e64 + 48);
+    cdEnd = rec;
   }
   if (cdSize > cdEnd) {
     why = "central directory larger than the file";
