@@ -170,7 +170,7 @@ extern const char kCategoriesFile[];  // "cats.ini"
 
 // "cats.ini" in the Jobs directory of this run: read at start-up (warnings
 // go to the main log), written at exit and whenever the preferences change
-// the categories.
+// the categories. With no categories and no file, no file is made.
 std::vector<std::string> LoadCategories();
 bool SaveCategories(std::string* error = nullptr);
 

