@@ -20,8 +20,12 @@ TEngineView* g_view = &g_defaultView;
 bool g_released = false;
 bool g_started = false;
 
-std::string LogDirOrDefault() {
-  return Settings.LogDir.empty() ? ProgramDir() + "Logs\\" : IncludeTrailingBackslash(Settings.LogDir);
+// Categories, settings, the start-with-Windows entry and the user
+// variables, while the main log can still take a failure.
+void SaveAtExit() {
+  std::string error;
+  if (!SaveCategories(&error)) HostLog(OV_LOG_ERROR, error);
+  if (!SaveSettings(&error)) HostLog(OV_LOG_ERROR, "Cannot save the settings: " + error);
 }
 
 // ---- handlers bound to the job list and to every job
@@ -78,12 +82,10 @@ bool EngineReleased() { return g_released; }
 void EngineStartup() {
   if (g_started) return;
   g_started = true;
-  // Directories, then the host record.
-  if (Settings.JobDir.empty()) Settings.JobDir = ProgramDir() + "Jobs\\";
-  ForceDirectories(Settings.JobDir);
+  // The settings come first: they name the directories and bound every
+  // log, the main log's history included.
+  std::vector<std::string> problems = LoadSettings();
   InitHostRecord();
-  Settings.LogDir = LogDirOrDefault();
-  ForceDirectories(Settings.LogDir);
 
   // The main log, then the variables, then the plug-ins.
   MainLog = new TOVLog(nullptr);
@@ -91,6 +93,7 @@ void EngineStartup() {
   if (void* view = g_view->LogView()) MainLog->AttachView(static_cast<HWND>(view));
   InitVariables();
   HostLog(OV_LOG_INFO, "**** Orvane 1.4 starting... ************************");
+  for (const std::string& p : problems) HostLog(OV_LOG_ERROR, p);
   Plugins = new TOVPlugins();
   Plugins->OnBeforeLoad = [](TOVPlugins*, const std::string&, bool& allow) { allow = true; };
   Plugins->OnLoaded = [](TOVPlugins*, TOVPlugin* p) {
@@ -99,7 +102,9 @@ void EngineStartup() {
   Plugins->LoadFromDir(ProgramDir() + "Plugins");
   ProcessMessages();
 
+  // After the plug-ins: a variable a plug-in registered keeps its name.
   LoadUserVariables();
+  for (const std::string& w : LoadCategories()) HostLog(OV_LOG_WARNING, w);
 
   Jobs = new TOVJobs();
   Jobs->OnAdd = JobAdded;
@@ -154,11 +159,11 @@ void EngineShutdown() {
   delete Plugins;
   Plugins = nullptr;
   RetireRunHandles(true);
+  SaveAtExit();
   SetLogClosing(true);
   delete MainLog;
   MainLog = nullptr;
   g_released = true;
-  SaveUserVariables();
   FreeVariables();
   RemoveOrphanedLogs(Settings.LogDir, Settings.JobDir);
 }
@@ -225,4 +230,8 @@ void HandleActivateJob(int32_t jobId, bool active) {
 void HandleAutomation(bool on) {
   SetAutomation(on);
   g_view->IconRule();
+  // Kept at once: a job that switches automation off may go on to shut
+  // the computer down, and the exit's save would never come.
+  std::string error;
+  if (!SaveSetting("EnableAutomation", &error)) HostLog(OV_LOG_ERROR, "Cannot save the settings: " + error);
 }

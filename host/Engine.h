@@ -28,13 +28,14 @@ class TEngineView {
 void SetEngineView(TEngineView* view);
 TEngineView* EngineView();
 
-// Start-up, after the application window exists: directories, host record,
-// main log, variables, plug-ins, user variables, jobs, automation, the
-// "On start" jobs and the removal of orphaned logs.
+// Start-up, after the application window exists: settings and directories,
+// host record, main log, variables, plug-ins, user variables, categories,
+// jobs, automation, the "On start" jobs and the removal of orphaned logs.
 void EngineStartup();
 // Exit: the "On exit" jobs, the wait for every run (with the exit window),
-// events stopped and every job saved, plug-ins shut down and released, user
-// variables saved, orphaned logs removed. Runs once.
+// events stopped and every job saved, plug-ins shut down and released,
+// categories, settings and user variables saved, orphaned logs removed.
+// Runs once.
 void EngineShutdown();
 bool EngineReleased();
 

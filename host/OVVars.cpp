@@ -10,6 +10,7 @@
 
 #include "Host.h"
 #include "OVTypes.h"
+#include "RegistryStorage.h"
 #include "VarList.h"
 #include "uVars.h"
 
@@ -102,8 +103,9 @@ void LoadUserVariables() {
   std::shared_ptr<TVarList> list = VarList();
   if (!list) return;
   HKEY key;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, g_userVariablesKey.c_str(), 0, nullptr, 0,
-                      KEY_READ | KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+  TRegLocation at = RegistryLocation(HKEY_CURRENT_USER, g_userVariablesKey);
+  if (RegCreateKeyExA(at.Root, at.Path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS)
     return;
   std::string text;
   bool isText = false;
@@ -123,8 +125,9 @@ void SaveUserVariables() {
   std::shared_ptr<TVarList> list = VarList();
   if (!list) return;
   HKEY key;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, g_userVariablesKey.c_str(), 0, nullptr, 0,
-                      KEY_READ | KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+  TRegLocation at = RegistryLocation(HKEY_CURRENT_USER, g_userVariablesKey);
+  if (RegCreateKeyExA(at.Root, at.Path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS)
     return;
   size_t count = 0;
   for (const TVarEntry& e : list->Entries()) {

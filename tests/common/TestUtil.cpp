@@ -194,12 +194,25 @@ TProgram::TProgram(const std::string& tag) : dir_(MakeTempDir(tag)) {
     FindClose(h);
   }
   CreateDirectoryA((dir_ + "Plugins").c_str(), nullptr);
+  std::string leaf = dir_.substr(0, dir_.size() - 1);
+  regRoot_ = "Software\\Orvane tests\\" + leaf.substr(leaf.find_last_of('\\') + 1);
+  char saved[1024];
+  DWORD n = GetEnvironmentVariableA("ORVANE_REGISTRY", saved, sizeof saved);
+  hadRegRoot_ = n > 0 && n < sizeof saved;
+  if (hadRegRoot_) savedRegRoot_.assign(saved, n);
+  SetEnvironmentVariableA("ORVANE_REGISTRY", regRoot_.c_str());
 }
 
 TProgram::~TProgram() {
   if (Running()) Kill();
   if (process_) CloseHandle(process_);
   RemoveTree(dir_);
+  RegDeleteTreeA(HKEY_CURRENT_USER, regRoot_.c_str());
+  SetEnvironmentVariableA("ORVANE_REGISTRY", hadRegRoot_ ? savedRegRoot_.c_str() : nullptr);
+}
+
+std::string TProgram::RegKey(HKEY hive, const std::string& path) const {
+  return regRoot_ + (hive == HKEY_LOCAL_MACHINE ? "\\HKLM\\" : "\\HKCU\\") + path;
 }
 
 void TProgram::AddTestPlugin(const std::string& name, const std::string& sub) {

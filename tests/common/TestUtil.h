@@ -50,6 +50,13 @@ class TProgram {
   TProgram& operator=(const TProgram&) = delete;
 
   const std::string& Dir() const { return dir_; }
+  // Every registry key this program writes lives under RegistryRoot() in
+  // HKEY_CURRENT_USER (the environment variable ORVANE_REGISTRY, set in this
+  // process while the object lives, so that programs started from here,
+  // ovjobrun included, pass it on). RegKey maps a key of the program:
+  // RegKey(HKEY_CURRENT_USER, "Software\\Halvorn\\Orvane\\Settings").
+  const std::string& RegistryRoot() const { return regRoot_; }
+  std::string RegKey(HKEY hive, const std::string& path) const;
   std::string JobsDir() const { return dir_ + "Jobs\\"; }
   std::string LogsDir() const { return dir_ + "Logs\\"; }
   // Copies a test plug-in into Plugins\<sub>\.
@@ -74,6 +81,9 @@ class TProgram {
 
  private:
   std::string dir_;
+  std::string regRoot_;
+  std::string savedRegRoot_;
+  bool hadRegRoot_ = false;
   HANDLE process_ = nullptr;
   DWORD pid_ = 0;
 };

@@ -68,7 +68,7 @@ TEST_F(PluginLoader, ReadsNamesAndCountsOfMethodsAndRunners) {
   TOVPlugin* p = Load().Items(0);
   ASSERT_NE(p, nullptr);
   EXPECT_TRUE(p->HasMethods());
-  EXPECT_EQ(p->MethodCount(), 12);
+  EXPECT_EQ(p->MethodCount(), 13);
   EXPECT_EQ(p->MethodName(0), "Succeed");
   EXPECT_EQ(p->MethodName(8), "Log lines");
   EXPECT_EQ(p->MethodName(11), "Set variable");
@@ -84,7 +84,7 @@ TEST_F(PluginLoader, RefusesIndexesOutsideTheTablesWithoutCallingThePlugin) {
   Add("tp_good", "good");
   TOVPlugin* p = Load().Items(0);
   TOVMethodParams params{0, nullptr};
-  for (int bad : {-1, 12, 1000}) {
+  for (int bad : {-1, 13, 1000}) {
     try {
       p->ExecMethod(bad, &params);
       FAIL() << "index " << bad << " was accepted";

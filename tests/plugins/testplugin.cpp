@@ -34,6 +34,7 @@ enum {
   mNothing,   // returns true at once
   mExpand,    // expands the text of its block through the host and logs it
   mSetVar,    // block "NAME=VALUE": SetVariable through the host
+  mAutomationOff,  // AutomationOff through the host
   mCount
 };
 
@@ -41,7 +42,8 @@ TItemInfo g_methods[mCount] = {
     {"Succeed", nullptr},      {"Fail", nullptr},     {"Fault", nullptr},
     {"Divide", nullptr},       {"Overflow", nullptr}, {"Illegal", nullptr},
     {"Foreign", nullptr},      {"Sleep", nullptr},    {"Log lines", nullptr},
-    {"Nothing", nullptr},      {"Expand", nullptr},   {"Set variable", nullptr}};
+    {"Nothing", nullptr},      {"Expand", nullptr},   {"Set variable", nullptr},
+    {"Automation off", nullptr}};
 TItemInfo g_runners[2] = {{"Recorder", nullptr}, {"Refuser", nullptr}};
 
 void Log(int level, const char* text) {
@@ -133,6 +135,9 @@ Bool32 OVAPI ExecMethod(int32_t index, TOVMethodParams* params) {
       g_host.SetVariable(name.c_str(), value.c_str());
       return OV_TRUE;
     }
+    case mAutomationOff:
+      g_host.AutomationOff();
+      return OV_TRUE;
     default:
       return OV_FALSE;
   }

@@ -160,6 +160,12 @@ TEST(OvJobRun, StartsOrvaneWhenItIsNotRunning) {
   EXPECT_EQ(r.exitCode, 0u) << r.stdErr;
   ASSERT_TRUE(orvane.Found());
   ASSERT_TRUE(orvane.Close());
+  // The registry root of this test reached the Orvane that ovjobrun started.
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, p.RegKey(HKEY_CURRENT_USER, "Software\\Halvorn\\Orvane\\Settings").c_str(),
+                          0, KEY_READ, &key),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
 
   // The Orvane of this folder ran the job: its log has the request.
   auto log = LogTexts(p.MainLogLines());

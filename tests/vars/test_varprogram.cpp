@@ -45,10 +45,10 @@ void AddStep(TOVJob& job, int method, const std::string& text) {
   s->SetParams(static_cast<int32_t>(text.size() + 1), data);
 }
 
-std::vector<std::string> StoredValues() {
+std::vector<std::string> StoredValues(const std::string& where) {
   std::vector<std::string> out;
   HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return out;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, where.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return out;
   for (int i = 0;; ++i) {
     char buf[1024];
     DWORD size = sizeof buf;
@@ -61,10 +61,9 @@ std::vector<std::string> StoredValues() {
   return out;
 }
 
-void Store(const std::vector<std::string>& texts) {
-  RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
+void Store(const std::string& where, const std::vector<std::string>& texts) {
   HKEY key;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, where.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   for (size_t i = 0; i < texts.size(); ++i)
     RegSetValueExA(key, ("VAR" + std::to_string(i)).c_str(), 0, REG_SZ,
@@ -78,8 +77,9 @@ TEST(VarProgram, StepsSetAndExpandVariablesAndTheUserVariablesAreStoredAtExit) {
   HostRecord.Alloc = Alloc;
   HostRecord.Free = Free;
   // The plug-in registers "TPEcho(sample)" before the stored variables are read.
-  Store({"STORED=kept %Year%", "TPECHO(SAMPLE)=stored"});
   TProgram p("varprogram");
+  const std::string where = p.RegKey(HKEY_CURRENT_USER, kKey);
+  Store(where, {"STORED=kept %Year%", "TPECHO(SAMPLE)=stored"});
   p.AddTestPlugin("tp_vars");
   CreateDirectoryA(p.JobsDir().c_str(), nullptr);
   {
@@ -95,8 +95,7 @@ TEST(VarProgram, StepsSetAndExpandVariablesAndTheUserVariablesAreStoredAtExit) {
   EXPECT_NE(SendMessageA(p.AppWindow(), OVM_RUNJOB, 0x5678, 0), 0);
   p.Close();
   ASSERT_TRUE(p.WaitExit(30000));
-  std::vector<std::string> stored = StoredValues();
-  RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
+  std::vector<std::string> stored = StoredValues(where);
 
   auto job = Texts(testutil::ReadLines(p.LogsDir() + "00005678.log"));
   EXPECT_TRUE(Has(job, "expanded 3/31/2026;kept 2026;echo TPECHO x;03;30")) << job.size();
