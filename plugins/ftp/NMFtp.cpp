@@ -190,9 +190,15 @@ void TNMFTP::Connect() {
     while (code < 200) code = ReadReply();
     if (code >= 400) throw FTPException(Trimmed(ReplyText));
     Login();
-  } catch (...) {
+  } catch (const FTPException&) {
+    // The server answered and refused: say goodbye properly.
     if (OnConnectionFailed) OnConnectionFailed(this);
     Quit();
+    throw;
+  } catch (...) {
+    // Timed out, cancelled or broken: nothing more is sent.
+    if (OnConnectionFailed) OnConnectionFailed(this);
+    Disconnect();
     throw;
   }
 }

@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <cctype>
-
 #include "NetUtil.h"
 #include "OVError.h"
 #include "OVPluginHost.h"
@@ -14,29 +12,6 @@
 namespace {
 
 constexpr int kFileAttempts = 9;
-
-bool ReservedDeviceName(const std::string& name) {
-  std::string base = name.substr(0, name.find('.'));
-  for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  static const char* const kNames[] = {"con", "prn", "aux", "nul"};
-  for (const char* n : kNames)
-    if (base == n) return true;
-  return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
-}
-
-}  // namespace
-
-bool PlainFileName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  for (unsigned char c : name)
-    if (c < 32 || c == 127 || std::string("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string::npos)
-      return false;
-  if (name.back() == '.' || name.back() == ' ') return false;
-  return !ReservedDeviceName(name);
-}
-
-namespace {
 
 std::string Printable(const std::string& text) {
   std::string out = text;

@@ -113,3 +113,23 @@ std::string JoinFolder(const std::string& folder) {
   if (last == '\\' || last == ':') return folder;
   return folder + "\\";
 }
+
+namespace {
+bool ReservedDeviceName(const std::string& name) {
+  std::string base = name.substr(0, name.find('.'));
+  for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* device : {"con", "prn", "aux", "nul"})
+    if (base == device) return true;
+  return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+}  // namespace
+
+bool PlainFileName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (unsigned char c : name)
+    if (c < 32 || c == 127 || std::string("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string::npos)
+      return false;
+  if (name.back() == '.' || name.back() == ' ') return false;
+  return !ReservedDeviceName(name);
+}

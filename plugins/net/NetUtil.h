@@ -23,3 +23,8 @@ bool MatchFileMask(const std::string& mask, const std::string& name);
 // unless it ends in a backslash or a colon; a lone drive letter gets ":\".
 // An empty folder stays empty.
 std::string JoinFolder(const std::string& folder);
+
+// A name from a server's listing that may be used as a local file name as
+// it is: no path, no drive, no control or wildcard characters, not "." or
+// "..", no device name.
+bool PlainFileName(const std::string& name);
