@@ -211,8 +211,25 @@ void TPowersock::Select(long events) {
   if (WSAAsyncSelect(sock_, wnd_, msg, events) == SOCKET_ERROR) RaiseSocketError(WSAGetLastError());
 }
 
+void TPowersock::DropNotifications() {
+  // A new socket may get the handle value of the old one: what is still
+  // queued for the old one must not reach the new one.
+  MSG msg;
+  while (wnd_ && PeekMessageA(&msg, wnd_, WM_PSOCK_EVENT, WM_PSOCK_EVENT, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {  // comes whatever the filter says
+      cancelled_ = true;
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+  }
+}
+
 void TPowersock::CloseSocket() {
-  if (sock_ != INVALID_SOCKET) closesocket(sock_);
+  if (sock_ != INVALID_SOCKET) {
+    WSAAsyncSelect(sock_, wnd_, 0, 0);
+    closesocket(sock_);
+    DropNotifications();
+  }
   sock_ = INVALID_SOCKET;
   connected_ = false;
   events_ = 0;
@@ -326,7 +343,9 @@ void TPowersock::Accept(const in_addr& from) {
         closesocket(s);
         continue;
       }
+      WSAAsyncSelect(sock_, wnd_, 0, 0);
       closesocket(sock_);
+      DropNotifications();
       sock_ = s;
       linger l{1, 0};
       setsockopt(sock_, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);

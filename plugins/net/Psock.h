@@ -147,6 +147,7 @@ class TPowersock {
   in_addr Resolve(const std::string& name);
   void NewSocket();
   void CloseSocket();
+  void DropNotifications();
   void Select(long events);
   // recv with waits: > 0 bytes, 0 at the peer's close.
   size_t Receive(char* out, size_t size, const char* abortText);

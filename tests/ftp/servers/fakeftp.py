@@ -16,12 +16,12 @@ from pyftpdlib.servers import FTPServer
 
 RUN, ROOT, USER, PASSWORD = sys.argv[1:5]
 
+HUNG_UP = set()
 EVIL_NAMES = ["../evil.zip", "a\\b.zip", "C:x.zip", ".", "..", "ctl\x01.zip", "good.zip", "other.txt"]
 
 
 class LoggingHandler(FTPHandler):
     mode = "plain"
-    drops = 0
 
     def log_line(self, text):
         with open(os.path.join(RUN, "fake-%s.log" % self.mode), "a") as f:
@@ -46,8 +46,16 @@ class LoggingHandler(FTPHandler):
         else:
             FTPHandler.handle(self)
 
+    hang_up = False
+    last_stor = ""
+
     def pre_process_command(self, line, cmd, arg):
         self.log_line(line)
+        if self.hang_up:
+            self.close()
+            return
+        if cmd == "STOR":
+            self.last_stor = arg
         if self.mode == "user230" and cmd == "USER":
             self.username = arg
             self.authenticated = True
@@ -73,9 +81,12 @@ class LoggingHandler(FTPHandler):
             FTPHandler.respond(self, resp)
         else:
             FTPHandler.respond(self, resp, logfun)
-        if self.mode == "drop" and resp.startswith("226") and type(self).drops == 0:
-            type(self).drops += 1
-            self.close_when_done()
+        if (self.mode == "drop" and resp.startswith("226") and self.last_stor.startswith("hangup")
+                and self.last_stor not in HUNG_UP):
+            # Hang up at the next command, as a server that went away;
+            # once per file name.
+            HUNG_UP.add(self.last_stor)
+            self.hang_up = True
 
 
 MODES = ["plain", "greetmulti", "greet421", "code4", "longline", "eofmid", "user230",
@@ -88,7 +99,7 @@ def main():
     ioloop = IOLoop()
     ports = []
     for mode in MODES:
-        handler = type("Handler_" + mode, (LoggingHandler,), {"mode": mode, "drops": 0})
+        handler = type("Handler_" + mode, (LoggingHandler,), {"mode": mode})
         handler.authorizer = authorizer
         handler.passive_ports = None
         server = FTPServer(("127.0.0.1", 0), handler, ioloop=ioloop)
