@@ -67,6 +67,8 @@ class FtpClient : public ::testing::Test {
   std::string events_;
 };
 
+void CALLBACK AskToStop(HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(3); }
+
 std::string UniqueDir(const char* tag) { return Format("%s-%lu-%lu", tag, GetCurrentProcessId(), GetTickCount()); }
 
 }  // namespace
@@ -344,7 +346,7 @@ TEST_F(FtpClient, WaitsEndAtTheirLimitOrAStopRequest) {
   // the thread's own loop.
   c = Client("proftpd");
   c->Port = ntohs(a.sin_port);
-  UINT_PTR timer = SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(3); });
+  UINT_PTR timer = SetTimer(nullptr, 0, 200, AskToStop);
   start = GetTickCount();
   EXPECT_EQ(Raised([&] { c->Connect(); }), "Socket readln aborted");
   KillTimer(nullptr, timer);
