@@ -12,6 +12,12 @@
 
 const char* const kPickedVariable = "%TempDir%";
 
+// The delivered plug-in these helpers load (another plug-in's tests name
+// theirs when they compile this file).
+#ifndef OV_PLUGIN_UNDER_TEST
+#define OV_PLUGIN_UNDER_TEST "basics"
+#endif
+
 std::string FakeExpand(const std::string& text) {
   std::string out;
   size_t i = 0;
@@ -58,14 +64,15 @@ class TBasicsEnvironment : public ::testing::Environment {
   void Load() {
     HostRecord.ExpandVariables = ExpandService;
     HostRecord.SelectVariable = SelectVariableService;
-    dir_ = testutil::MakeTempDir("basics");
-    std::string from = std::string(OV_DIST_DIR) + "\\Plugins\\basics\\basics.ovp";
-    testutil::MakeDirs(dir_ + "Plugins\\basics");
-    CopyFileA(from.c_str(), (dir_ + "Plugins\\basics\\basics.ovp").c_str(), FALSE);
+    const std::string name = OV_PLUGIN_UNDER_TEST;
+    dir_ = testutil::MakeTempDir(name);
+    std::string from = std::string(OV_DIST_DIR) + "\\Plugins\\" + name + "\\" + name + ".ovp";
+    testutil::MakeDirs(dir_ + "Plugins\\" + name);
+    CopyFileA(from.c_str(), (dir_ + "Plugins\\" + name + "\\" + name + ".ovp").c_str(), FALSE);
     list_ = std::make_unique<TOVPlugins>();
     list_->LoadFromDir(dir_ + "Plugins\\");
     if (list_->Count() != 1) {
-      fprintf(stderr, "basics.ovp did not load\n");
+      fprintf(stderr, "%s.ovp did not load\n", name.c_str());
       abort();
     }
   }

@@ -1,0 +1,46 @@
+// The Internet plug-in's data module: its identity and its actions in
+// index order.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "OVError.h"
+#include "OVPlugin.h"
+#include "uAbout.h"
+#include "uDM.h"
+
+namespace {
+
+TMethodCase NotAvailable(const std::string& name) {
+  auto refuse = [name](TOVMethodParams&) {
+    HostLog(OV_LOG_ERROR, Format("\"%s\" is not available in this version", name.c_str()));
+    return false;
+  };
+  return TMethodCase{.Exec = refuse, .Config = refuse, .Descr = nullptr};
+}
+
+class TDM : public TOVDataModule {
+ public:
+  TDM() {
+    Plugin->Description = "Internet";
+    Plugin->ID = OV_FTP_ID;
+    Plugin->OnAbout = [this] { ShowAboutBox(Plugin->Description); };
+    // Job files name actions by index: the order is fixed and new actions
+    // only ever go at the end.
+    AddMethod("FTP Upload", UploadCase());                       // 0
+    AddMethod("FTP Download", DownloadCase());                   // 1
+    AddMethod("HTTP Download", NotAvailable("HTTP Download"));  // 2
+    AddMethod("FTP Script", NotAvailable("FTP Script"));        // 3
+  }
+
+  void DMCreate() override {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+  }
+};
+
+}  // namespace
+
+OV_DATA_MODULE(TDM)
