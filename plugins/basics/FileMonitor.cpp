@@ -182,7 +182,7 @@ void TMyRefresh::SetSnapshot(std::unique_ptr<TFileList> snapshot) {
   snapshot_ = std::move(snapshot);
 }
 
-bool TMyRefresh::Passes(const std::string& name) const {
+bool TMyRefresh::NameTaken(const std::string& name) const {
   bool in = false;
   for (const auto& m : include_)
     if (FileMaskMatches(m, name)) {
@@ -210,8 +210,7 @@ void TMyRefresh::ScanFolder(const std::string& folder, bool subtree, int depth, 
                             TFileList& into) {
   const std::string lowerFolder = Lower(folder);
   WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileExA((folder + "*.*").c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
-                              FIND_FIRST_EX_LARGE_FETCH);
+  HANDLE h = FindFirst(folder + "*.*", fd);
   if (h == INVALID_HANDLE_VALUE) {
     DWORD err = GetLastError();
     // A folder that is not there has no files; one that cannot be read
@@ -231,7 +230,7 @@ void TMyRefresh::ScanFolder(const std::string& folder, bool subtree, int depth, 
       ScanFolder(folder + name + "\\", subtree, depth + 1, previous, into);
       continue;
     }
-    if (!Passes(name)) continue;
+    if (!NameTaken(name)) continue;
     TFileEntry e;
     e.Key = lowerFolder + Lower(name);
     e.Time = Join(fd.ftLastWriteTime.dwHighDateTime, fd.ftLastWriteTime.dwLowDateTime);
@@ -285,7 +284,13 @@ std::vector<TChange> TMyRefresh::Compare(const TFileList& old, const TFileList& 
   return changes;
 }
 
+HANDLE TMyRefresh::FindFirst(const std::string& pattern, WIN32_FIND_DATAA& fd) {
+  return FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
+                          FIND_FIRST_EX_LARGE_FETCH);
+}
+
 void TMyRefresh::Refresh() {
+  std::lock_guard<std::mutex> pass(refreshLock_);
   if (!refreshing_) return;
   // Only this thread replaces the snapshot once the thread runs, so it
   // reads it without the lock; the lock guards the replacement against a
@@ -297,6 +302,9 @@ void TMyRefresh::Refresh() {
     std::vector<TChange> changes = Compare(*previous, *now);
     if (!changes.empty() && !RefreshDone(changes)) return;
   }
-  std::lock_guard<std::mutex> lock(snapshotLock_);
-  snapshot_ = std::move(now);
+  {
+    std::lock_guard<std::mutex> lock(snapshotLock_);
+    snapshot_ = std::move(now);
+  }
+  ++passes_;
 }

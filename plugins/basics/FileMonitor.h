@@ -148,8 +148,11 @@ class TMyRefresh : public TRefreshThread {
 
   // One pass: scan every folder; when a previous snapshot exists, compare
   // and report. The new snapshot replaces the previous one only when the
-  // scan was complete and its changes were delivered.
+  // scan was complete and its changes were delivered. Passes never
+  // overlap.
   void Refresh() override;
+  // Passes completed so far.
+  uint32_t Passes() const { return passes_; }
 
   // Ends refreshing: a scan in progress stops at its next entry, and no
   // change is delivered any more.
@@ -176,16 +179,21 @@ class TMyRefresh : public TRefreshThread {
   // False when they were not delivered: the previous snapshot then stays,
   // so that the same changes are found again.
   virtual bool RefreshDone(const std::vector<TChange>& changes) = 0;
+  // Opens the enumeration of pattern (FindFirstFileEx); on failure
+  // INVALID_HANDLE_VALUE with the error in GetLastError.
+  virtual HANDLE FindFirst(const std::string& pattern, WIN32_FIND_DATAA& fd);
 
  private:
   void ScanFolder(const std::string& folder, bool subtree, int depth, const TFileList* previous,
                   TFileList& into);
   void KeepPrevious(const std::string& prefix, bool subtree, const TFileList* previous, TFileList& into);
-  bool Passes(const std::string& name) const;
+  bool NameTaken(const std::string& name) const;
 
   std::vector<std::string> include_{"*.*"};
   std::vector<std::string> exclude_;
   std::atomic<bool> refreshing_{true};
+  std::atomic<uint32_t> passes_{0};
+  std::mutex refreshLock_;
   std::mutex snapshotLock_;
   std::unique_ptr<TFileList> snapshot_;
 };

@@ -266,7 +266,9 @@ void StopFileMonitor(TOVRunnerParams& params) {
 
 }  // namespace
 
-size_t StartedFileMonitors() { return g_monitors.size(); }
+std::vector<std::shared_ptr<TMyRefresh>> StartedFileMonitors() {
+  return {g_monitors.begin(), g_monitors.end()};
+}
 
 void ReleaseFileMonitors() {
   std::vector<std::shared_ptr<TOVFileMonitor>> left;

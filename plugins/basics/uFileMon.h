@@ -56,6 +56,7 @@
 
 #ifndef RC_INVOKED
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,6 @@ void WriteFileMonSettings(const TFileMonSettings& s, TBlockWriter& w);
 // snapshot flag 1, followed by the snapshot.
 void WriteBlockWithSnapshot(const uint8_t* block, size_t settingsEnd, const TFileList& snapshot, TBlockWriter& w);
 
-// The number of monitors now started (for tests).
-size_t StartedFileMonitors();
+// The monitors now started, in the order they were started (for tests).
+std::vector<std::shared_ptr<TMyRefresh>> StartedFileMonitors();
 #endif
