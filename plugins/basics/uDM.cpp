@@ -37,7 +37,7 @@ class TDM : public TOVDataModule {
     MissingRunner("Hot key");              // 0
     Runner("Alarm clock", AlarmClockCase());  // 1
     MissingRunner("On Windows shutdown");  // 2
-    MissingRunner("Files Monitor");        // 3
+    Runner("Files Monitor", FileMonitorCase());  // 3
     MissingRunner("On idle");              // 4
   }
 
@@ -56,7 +56,10 @@ class TDM : public TOVDataModule {
   // asked to release itself and its pending messages handled at once),
   // then the shutdown watcher. The framework then frees the data module
   // and takes the host's window back as the owner of dialogs.
-  void PluginShutdownPlugin() override { ReleaseAlarmClock(); }
+  void PluginShutdownPlugin() override {
+    ReleaseAlarmClock();
+    ReleaseFileMonitors();
+  }
 
   void PluginAbout() { ShowAboutBox(Plugin->Description); }
 

@@ -33,4 +33,7 @@ TRunnerCase AlarmClockCase();     // 1  uAlarmClock
 // shutdown.
 void CreateAlarmClock();
 void ReleaseAlarmClock();
+TRunnerCase FileMonitorCase();    // 3  uFileMon
+// Ends the polling of monitors still started at shutdown.
+void ReleaseFileMonitors();
 #endif
