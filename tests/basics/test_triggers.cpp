@@ -240,7 +240,10 @@ class Idle : public Triggers {
     g_installs = 0;
     g_active = FALSE;
     SetIdleClock(TestNow);
-    TRestWatch hooks{FakeInstall, FakeUninstall, FakeActive};
+    TRestWatch hooks;
+    hooks.InstallHooks = FakeInstall;
+    hooks.UninstallHooks = FakeUninstall;
+    hooks.IsHookActive = FakeActive;
     list_ = std::make_unique<TIdleList>(hooks);
   }
   void TearDown() override {
