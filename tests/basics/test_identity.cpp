@@ -30,7 +30,7 @@ const char* const kRunners[] = {"Hot key", "Alarm clock", "On Windows shutdown",
 
 // Items of this version that later work brings.
 const int kMissingMethods[] = {mCopyMove, mDelete, mSync, mTextFile, mWinPopup, mPrint, mSendKeys, mFileList, mRename};
-const int kMissingRunners[] = {rHotKey, rOnShutdown, rFilesMonitor, rIdle};
+const int kMissingRunners[] = {rFilesMonitor};
 
 }  // namespace
 

@@ -199,18 +199,20 @@ TEST_F(Triggers, WithoutAMainWindowTheShutdownEventDoesNotStart) {
   EXPECT_EQ(ErrorLines().size(), 1u);
 }
 
+HANDLE g_signalledByTimer = nullptr;
+void CALLBACK SignalOnTimer(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  SetEvent(g_signalledByTimer);
+}
+
 TEST(ShutdownWait, WaitsForEveryHandleAndGivesUpAtItsTime) {
   HANDLE a = CreateEventA(nullptr, TRUE, FALSE, nullptr), b = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   EXPECT_FALSE(WaitAllPumping({a, b}, 50));
-  // A handle signalled from a message served during the wait.
+  // One handle is signalled already, the other by a message served during
+  // the wait.
   SetEvent(a);
-  struct Ctx { HANDLE b; };
-  static Ctx ctx;
-  ctx.b = b;
-  SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    SetEvent(ctx.b);
-  });
+  g_signalledByTimer = b;
+  SetTimer(nullptr, 0, 20, SignalOnTimer);
   EXPECT_TRUE(WaitAllPumping({a, b}, 5000));
   EXPECT_TRUE(WaitAllPumping({}, 0));
   CloseHandle(a);
