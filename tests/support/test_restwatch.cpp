@@ -115,15 +115,4 @@ TEST_F(RestWatch, AStormOfInputGivesAtMostOneReportPerTenthOfASecond) {
   EXPECT_LE(static_cast<ULONGLONG>(g_mouse), took / RESTWATCH_MIN_GAP_MS + 1) << took << " ms";
 }
 
-TEST_F(RestWatch, RefusesNoWindowAndReplacesAnEarlierInstallation) {
-  EXPECT_FALSE(Lib().Install(nullptr, 0));
-  EXPECT_FALSE(Lib().Active());
-  ASSERT_TRUE(Lib().Install(CountWindow(), -1));
-  EXPECT_TRUE(Lib().Active());
-  ASSERT_TRUE(Lib().Install(CountWindow(), 0));
-  MoveMouse();
-  PumpFor(300);
-  EXPECT_GE(g_mouse, 1);
-}
-
 }  // namespace
