@@ -14,6 +14,12 @@ TBlockWriter& TBlockWriter::Byte(uint8_t v) {
 
 TBlockWriter& TBlockWriter::Bool(bool v) { return Byte(v ? 1 : 0); }
 
+TBlockWriter& TBlockWriter::Word(uint16_t v) {
+  bytes_.push_back(static_cast<uint8_t>(v));
+  bytes_.push_back(static_cast<uint8_t>(v >> 8));
+  return *this;
+}
+
 TBlockWriter& TBlockWriter::PutDword(uint32_t v) {
   for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
   return *this;
@@ -86,6 +92,13 @@ bool TBlockReader::Bool(bool& v) {
   uint8_t b;
   if (!Take(&b, 1)) return false;
   v = b != 0;
+  return true;
+}
+
+bool TBlockReader::Word(uint16_t& v) {
+  uint8_t b[2];
+  if (!Take(b, 2)) return false;
+  v = static_cast<uint16_t>(b[0] | b[1] << 8);
   return true;
 }
 

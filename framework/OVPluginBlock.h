@@ -3,6 +3,7 @@
 //
 //   byte     1 byte
 //   boolean  1 byte, 0 = false, 1 = true (any non-zero reads as true)
+//   word     2 bytes, little-endian
 //   dword    4 bytes, little-endian
 //   double   8 bytes, IEEE 754 little-endian (date-times: days since
 //            1899-12-30, the fraction is the time of day)
@@ -23,6 +24,7 @@ class TBlockWriter {
  public:
   TBlockWriter& Byte(uint8_t v);
   TBlockWriter& Bool(bool v);
+  TBlockWriter& Word(uint16_t v);
   // Any integer type; stored as its low 32 bits.
   template <class T, class = std::enable_if_t<std::is_integral_v<T>>>
   TBlockWriter& Dword(T v) {
@@ -73,6 +75,7 @@ class TBlockReader {
 
   bool Byte(uint8_t& v);
   bool Bool(bool& v);
+  bool Word(uint16_t& v);
   template <class T, class = std::enable_if_t<std::is_integral_v<T>>>
   bool Dword(T& v) {
     uint32_t raw;

@@ -34,31 +34,39 @@ class TDM : public TOVDataModule {
     Missing("Create File List");                                // 13
     Missing("Rename file(s)");                                  // 14
 
-    MissingRunner("Hot key");              // 0
-    Runner("Alarm clock", AlarmClockCase());  // 1
-    MissingRunner("On Windows shutdown");  // 2
-    Runner("Files Monitor", FileMonitorCase());  // 3
-    MissingRunner("On idle");              // 4
+    Runner("Hot key", HotKeyCase());                 // 0
+    Runner("Alarm clock", AlarmClockCase());         // 1
+    Runner("On Windows shutdown", OnShutdownCase()); // 2
+    Runner("Files Monitor", FileMonitorCase());      // 3
+    Runner("On idle", IdleCase());                   // 4
   }
 
   // What the triggers keep for the plug-in's whole life is made here, in
   // this order: the shutdown watcher (TSSCheck), the hidden hot-key window
-  // (TfHotKey), the hidden alarm window (TfAlarmClock). A unit whose
+  // (TfHotKey), the hidden alarm window (TfAlarmClock), the idle list
+  // (TIdleList, which watches the input from here on). A unit whose
   // trigger keeps such a thing declares its create and release functions
   // in uDM.h beside its case; they are called from here and from
   // PluginShutdownPlugin.
   void DMCreate() override {
     InitDialogControls();
+    CreateShutdownWatcher();
+    CreateHotKeyWindow();
     CreateAlarmClock();
+    CreateIdleList();
   }
 
-  // Released in this order: the alarm window, then the hot-key window (each
-  // asked to release itself and its pending messages handled at once),
-  // then the shutdown watcher. The framework then frees the data module
-  // and takes the host's window back as the owner of dialogs.
+  // Released in this order: the alarm window (asked to release itself and
+  // its pending messages handled at once), the file monitors (their threads
+  // end by themselves), the hot-key window, the shutdown watcher, then the
+  // idle list and its input hooks. The framework then frees the data
+  // module and takes the host's window back as the owner of dialogs.
   void PluginShutdownPlugin() override {
     ReleaseAlarmClock();
     ReleaseFileMonitors();
+    ReleaseHotKeyWindow();
+    ReleaseShutdownWatcher();
+    ReleaseIdleList();
   }
 
   void PluginAbout() { ShowAboutBox(Plugin->Description); }

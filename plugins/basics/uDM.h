@@ -28,7 +28,18 @@ TMethodCase ConfirmRunJobCase();  // 7  uConfirmRunJob
 TMethodCase DelayCase();          // 12 uDelay
 
 // Triggers, by index.
+TRunnerCase HotKeyCase();         // 0  uHotKey
 TRunnerCase AlarmClockCase();     // 1  uAlarmClock
+TRunnerCase OnShutdownCase();     // 2  SSCheck
+TRunnerCase IdleCase();           // 4  uIdle
+// The hidden hot-key window, the shutdown watcher and the idle list: made
+// by DMCreate, released at shutdown.
+void CreateHotKeyWindow();
+void ReleaseHotKeyWindow();
+void CreateShutdownWatcher();
+void ReleaseShutdownWatcher();
+void CreateIdleList();
+void ReleaseIdleList();
 // The hidden alarm window and its clock: made by DMCreate, released at
 // shutdown.
 void CreateAlarmClock();

@@ -30,6 +30,7 @@ HANDLE OVAPI FakeRunJob(int32_t id, const char* cause) {
 }
 
 LRESULT CALLBACK AppProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == OVM_GETMAINWINDOW) return reinterpret_cast<LRESULT>(g_fake.mainWindow);
   if (msg == OVM_JOBNAME) {
     static std::string name;
     name = JobName(static_cast<int32_t>(wp));
@@ -52,18 +53,44 @@ HWND AppWindow() {
 
 THostRecord g_host;
 
-// The General plug-in's runner table as far as this trigger needs it.
+// The General plug-in's runner table.
 class TDM : public TOVDataModule {
  public:
   TDM() {
     Plugin->Description = "General";
     Plugin->ID = 9680;
-    AddRunner("Hot key");
+    AddRunner("Hot key", HotKeyCase());
     AddRunner("Alarm clock", AlarmClockCase());
+    AddRunner("On Windows shutdown", OnShutdownCase());
+    AddRunner("Files Monitor");
+    AddRunner("On idle", IdleCase());
   }
-  void DMCreate() override { CreateAlarmClock(); }
-  void PluginShutdownPlugin() override { ReleaseAlarmClock(); }
+  void DMCreate() override {
+    CreateShutdownWatcher();
+    CreateHotKeyWindow();
+    CreateAlarmClock();
+    CreateIdleList();
+  }
+  void PluginShutdownPlugin() override {
+    ReleaseAlarmClock();
+    ReleaseHotKeyWindow();
+    ReleaseShutdownWatcher();
+    ReleaseIdleList();
+  }
 };
+
+HWND MainWindow() {
+  static HWND wnd = [] {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "TriggerTestMain";
+    RegisterClassA(&wc);
+    return CreateWindowA("TriggerTestMain", "", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                         nullptr);
+  }();
+  return wnd;
+}
 
 }  // namespace
 
@@ -71,6 +98,7 @@ TFakeHost& Fake() { return g_fake; }
 
 TPluginRecord* LoadPlugin() {
   g_fake = TFakeHost{};
+  g_fake.mainWindow = MainWindow();
   g_host = THostRecord{};
   g_host.Version = OV_HOST_VERSION;
   g_host.AppWindow = AppWindow();

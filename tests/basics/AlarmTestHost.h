@@ -1,5 +1,5 @@
-// The alarm clock trigger inside a test program: a data module with the
-// General plug-in's runners 0 and 1, loaded through InitOVPlugin with a
+// The General plug-in's triggers inside a test program: a data module with
+// its runner table, loaded through InitOVPlugin with a
 // host record whose services record what the trigger asks of them.
 #pragma once
 
@@ -20,6 +20,8 @@ struct TFakeHost {
   std::vector<std::pair<uint32_t, std::string>> logs;  // level, text
   int allocs = 0;
   int frees = 0;
+  // What the host answers when asked for its main window.
+  HWND mainWindow = nullptr;
 };
 TFakeHost& Fake();
 

@@ -30,7 +30,6 @@ const char* const kRunners[] = {"Hot key", "Alarm clock", "On Windows shutdown",
 
 // Items of this version that later work brings.
 const int kMissingMethods[] = {mCopyMove, mDelete, mSync, mTextFile, mWinPopup, mPrint, mSendKeys, mFileList, mRename};
-const int kMissingRunners[] = {rHotKey, rOnShutdown, rIdle};
 
 }  // namespace
 
@@ -69,18 +68,6 @@ TEST(BasicsIdentity, ListedButMissingItemsFailClearlyAndChangeNothing) {
     EXPECT_EQ(block, Dw(77));
     EXPECT_EQ(Descr(index, block), kMethods[index]);
     std::string line = std::string("\"") + kMethods[index] + "\" is not available in this version";
-    EXPECT_EQ(MainLogTexts(), (std::vector<std::string>{line, line})) << index;
-  }
-  for (int index : kMissingRunners) {
-    ClearMainLog();
-    TOVRunnerParams rp{5, 0, nullptr};
-    EXPECT_FALSE(Basics().StartRunner(index, &rp)) << index;
-    EXPECT_FALSE(Basics().ConfigRunner(index, &rp)) << index;
-    EXPECT_EQ(rp.Size, 0);
-    EXPECT_EQ(rp.Data, nullptr);
-    Basics().StopRunner(index, &rp);
-    EXPECT_EQ(Basics().RunnerDescription(index, &rp), kRunners[index]);
-    std::string line = std::string("\"") + kRunners[index] + "\" is not available in this version";
     EXPECT_EQ(MainLogTexts(), (std::vector<std::string>{line, line})) << index;
   }
 }

@@ -113,6 +113,26 @@ TEST(BlockWriter, WritesNegativeNumbersAndFalseAsTheirBytes) {
   EXPECT_EQ(w.Bytes(), (Bytes{0xFE, 0xFF, 0xFF, 0xFF, 0x00, 0, 0, 0, 0, 0, 0, 0xF4, 0xBF}));
 }
 
+// A shortcut word: low byte first; a block of one byte has no word.
+TEST(BlockWords, AreTwoLittleEndianBytesAndACutWordIsMissing) {
+  TBlockWriter w;
+  w.Word(0x6074).Byte(9);
+  EXPECT_EQ(w.Bytes(), (Bytes{0x74, 0x60, 0x09}));
+  TGuardedBlock g(w.Bytes());
+  TBlockReader r = g.Reader();
+  uint16_t v = 0;
+  uint8_t b = 0;
+  EXPECT_TRUE(r.Word(v) && r.Byte(b));
+  EXPECT_EQ(v, 0x6074);
+  EXPECT_EQ(b, 9);
+  TGuardedBlock cut({0x74});
+  TBlockReader short_ = cut.Reader();
+  v = 7;
+  EXPECT_FALSE(short_.Word(v));
+  EXPECT_EQ(v, 7);
+  EXPECT_FALSE(short_.ok());
+}
+
 TEST(BlockReader, ReadsEachElementOfAHandWrittenBlock) {
   TGuardedBlock g(kEvery);
   TBlockReader r = g.Reader();
