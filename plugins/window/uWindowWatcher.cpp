@@ -122,12 +122,15 @@ bool StartWatcher(TOVRunnerParams& params) {
   return false;
 }
 
-// Out of the list first: whatever the wait serves cannot meet it there.
+// A watcher still busy after the wait (reading the title of a window whose
+// thread does not answer) ends by itself later; it no longer runs its job.
 void EndWatcher(const std::shared_ptr<TWindowWatcher>& watcher) {
   watcher->Terminate();
   watcher->WaitFor(kStopWaitMs);
 }
 
+// Out of the list before the wait: whatever the wait serves (a start of
+// another event, say) never meets a watcher that is ending.
 void StopWatcher(TOVRunnerParams& params) {
   if (auto watcher = TakeWatcher(params.JobID)) EndWatcher(watcher);
 }
@@ -179,6 +182,7 @@ TRunnerCase WindowWatcherCase() {
 void ReleaseWindowWatchers() {
   auto watchers = std::move(g_watchers);
   g_watchers.clear();
+  // All are asked first, so that they end side by side.
   for (auto& w : watchers) w->Terminate();
-  for (auto& w : watchers) w->WaitFor(kStopWaitMs);
+  for (auto& w : watchers) EndWatcher(w);
 }

@@ -171,36 +171,6 @@ TEST(WindowPlugin, LookupByTitle) {
   EXPECT_EQ(FindWindowByTitle("OVW Alpha Window", 2), nullptr);
 }
 
-TEST(WindowPlugin, TheLookupStopsAfter1001Windows) {
-  TTestWindows w({L"show:OVW Far Away"});
-  HWND target = w.Find(L"OVW Far Away");
-  // Windows made now lie before the target in the desktop's order.
-  auto position = [&] {
-    int n = 0;
-    for (HWND h = FindWindowA(nullptr, nullptr); h && h != target; h = GetWindow(h, GW_HWNDNEXT)) ++n;
-    return n;
-  };
-  struct TDecoys : std::vector<HWND> {
-    ~TDecoys() {
-      for (HWND d : *this) DestroyWindow(d);
-    }
-  } decoys;
-  // The thread's first window may bring a hidden one of the system along.
-  for (int at = position(); at != 1001; at = position()) {
-    for (; at < 1001; ++at)
-      decoys.push_back(CreateWindowA("STATIC", "decoy", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr));
-    if (at > 1001) {
-      DestroyWindow(decoys.back());
-      decoys.pop_back();
-    }
-  }
-  EXPECT_EQ(FindWindowByTitle("OVW Far Away", kExactMatch), nullptr);
-  DestroyWindow(decoys.back());
-  decoys.pop_back();
-  ASSERT_EQ(position(), 1000);
-  EXPECT_EQ(FindWindowByTitle("OVW Far Away", kExactMatch), target);
-}
-
 TEST(WindowPlugin, EachActionChangesItsWindow) {
   Reset();
   TTestWindows w({L"show:OVW Max", L"show:OVW Min", L"max:OVW Restore", L"show:OVW Hide", L"hide:OVW Unhide",
