@@ -27,17 +27,22 @@ std::string WindowTitle(HWND wnd, int maxChars) {
   return buffer;
 }
 
-HWND FindWindowByTitle(const std::string& text, uint8_t mode) {
-  if (text.empty() || (mode != kPartMatch && mode != kExactMatch)) return nullptr;
-  HWND wnd = FindWindowA(nullptr, nullptr);
-  for (int looked = 0; wnd && looked < kMaxWindowsLooked; ++looked) {
-    if (TitleMatches(WindowTitle(wnd), text, mode)) return wnd;
-    wnd = GetWindow(wnd, GW_HWNDNEXT);
-  }
-  return nullptr;
-}
-
 namespace {
+
+struct TLookup {
+  const std::string& text;
+  uint8_t mode;
+  int looked;
+  HWND found;
+};
+
+BOOL CALLBACK LookAt(HWND wnd, LPARAM lp) {
+  auto* l = reinterpret_cast<TLookup*>(lp);
+  if (l->looked++ == kMaxWindowsLooked) return FALSE;
+  if (!TitleMatches(WindowTitle(wnd), l->text, l->mode)) return TRUE;
+  l->found = wnd;
+  return FALSE;
+}
 
 BOOL CALLBACK CollectTitle(HWND wnd, LPARAM lp) {
   auto* titles = reinterpret_cast<std::vector<std::string>*>(lp);
@@ -47,6 +52,16 @@ BOOL CALLBACK CollectTitle(HWND wnd, LPARAM lp) {
 }
 
 }  // namespace
+
+// The windows are taken from a list made when the lookup starts: walking
+// from one window to the next while windows come, go and change places
+// (a window brought to the front moves to the top) skips some of them.
+HWND FindWindowByTitle(const std::string& text, uint8_t mode) {
+  if (text.empty() || (mode != kPartMatch && mode != kExactMatch)) return nullptr;
+  TLookup lookup{text, mode, 0, nullptr};
+  EnumWindows(LookAt, reinterpret_cast<LPARAM>(&lookup));
+  return lookup.found;
+}
 
 std::vector<std::string> TopLevelTitles() {
   std::vector<std::string> titles;
