@@ -1,0 +1,32 @@
+// The archive plug-in's data module: its identity and its two actions in
+// index order (job files name them by index).
+#include "OVPlugin.h"
+#include "OVDialog.h"
+#include "uDM.h"
+#include "uUnzip.h"
+#include "uZip.h"
+
+namespace {
+
+class TAboutBox : public OVDialog {
+ public:
+  TAboutBox() : OVDialog(IDD_ABOUTBOX) {}
+};
+
+class TDM : public TOVDataModule {
+ public:
+  TDM() {
+    Plugin->Description = "Achievers";
+    Plugin->ID = 9681;
+    Plugin->OnAbout = [] {
+      TAboutBox box;
+      box.DoModal(HostAppWindow());
+    };
+    AddMethod("Create/update zip-archive", ZipCase());        // 0
+    AddMethod("Extract files from zip-archive", UnzipCase());  // 1
+  }
+};
+
+}  // namespace
+
+OV_DATA_MODULE(TDM)
