@@ -42,6 +42,10 @@ void HostLog(uint8_t level, const std::string& text) {
   if (g_host.Log) g_host.Log(level, text.c_str());
 }
 
+void LogIncompleteSettings(const std::string& name) {
+  HostLog(OV_LOG_ERROR, "The settings of \"" + name + "\" are incomplete. Reconfigure this step.");
+}
+
 std::string HostExpandVars(const std::string& text) {
   if (!g_host.ExpandVariables) return text;
   return CallWithBuffer(OV_EXPAND_BUFFER, [&](char* buffer, int32_t capacity) {

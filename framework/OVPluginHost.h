@@ -31,6 +31,11 @@ HWND HostAppWindow();
 // OV_LOG_ERROR.
 void HostLog(uint8_t level, const std::string& text);
 
+// Logs that the settings block of the action or trigger `name` ends before
+// its settings do (written by something else, or damaged): the caller
+// fails rather than guess.
+void LogIncompleteSettings(const std::string& name);
+
 // Expands the variable references in text (through a 655360-byte buffer).
 std::string HostExpandVars(const std::string& text);
 

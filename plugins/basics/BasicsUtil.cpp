@@ -24,10 +24,6 @@ TRunnerCase NotAvailableRunner(const std::string& name) {
   return TRunnerCase{.Config = refuse, .Start = refuse, .Stop = nullptr, .Descr = nullptr};
 }
 
-void LogIncompleteSettings(const std::string& name) {
-  HostLog(OV_LOG_ERROR, Format("The settings of \"%s\" are incomplete. Reconfigure this step.", name.c_str()));
-}
-
 bool ReadFixedText(TBlockReader& r, uint32_t stored, std::string& text) {
   if (!r.ok()) return false;
   // Nothing is taken before the whole length is known to be there, so a

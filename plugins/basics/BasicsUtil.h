@@ -16,10 +16,6 @@ TRunnerCase NotAvailableRunner(const std::string& name);
 // "\"<name>\" is not available in this version"
 std::string NotAvailableText(const std::string& name);
 
-// Logs that a step's settings block ends before its settings do (written
-// by something else, or damaged): the step fails rather than guess.
-void LogIncompleteSettings(const std::string& name);
-
 // Texts whose length sits elsewhere in the block: `stored` bytes, the text
 // up to its first zero. A stored length of 0 is the empty text.
 bool ReadFixedText(TBlockReader& r, uint32_t stored, std::string& text);
