@@ -15,6 +15,16 @@
 #include <windows.h>
 #include <excpt.h>
 
+namespace {
+
+// Exceptions that only inform a debugger; the system goes on after them.
+bool IsInformational(DWORD code) {
+  return code == DBG_PRINTEXCEPTION_C || code == 0x4001000AL /* wide debug output */ ||
+         code == 0x406D1388 /* thread name */;
+}
+
+}  // namespace
+
 #if !defined(__x86_64__)
 
 extern "C" void __cdecl _global_unwind2(void* frame);
@@ -45,11 +55,12 @@ extern "C" EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* rec,
                                                        void* frame, CONTEXT*,
                                                        void*) {
   // Unwinding passes and informational codes (debug output, thread naming)
-  // are not ours to stop.
+  // are not ours to stop; every other exception that reaches this frame
+  // is, whatever its severity bits (other runtimes raise codes of their
+  // own, such as 0x0EEDFADE).
   if (rec->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
     return ExceptionContinueSearch;
-  if ((rec->ExceptionCode & 0xC0000000u) != 0xC0000000u)
-    return ExceptionContinueSearch;
+  if (IsInformational(rec->ExceptionCode)) return ExceptionContinueSearch;
   auto* f = static_cast<GuardFrame*>(frame);
   f->code = rec->ExceptionCode;
   _global_unwind2(frame);
@@ -93,9 +104,7 @@ thread_local DWORD t_code;
 // the informational ones (debug output, thread naming) ends the call.
 extern "C" __attribute__((used)) LONG ov_guard_filter(EXCEPTION_POINTERS* ep, void*) {
   DWORD code = ep->ExceptionRecord->ExceptionCode;
-  if (code == DBG_PRINTEXCEPTION_C || code == 0x406D1388 /* thread name */ ||
-      code == 0x4001000AL /* wide debug output */)
-    return EXCEPTION_CONTINUE_SEARCH;
+  if (IsInformational(code)) return EXCEPTION_CONTINUE_SEARCH;
   sehguard::t_code = code;
   return EXCEPTION_EXECUTE_HANDLER;
 }

@@ -68,14 +68,19 @@ TItemInfo* OVAPI GetRunnerInfo(int32_t index) {
   return info;
 }
 
+// A step whose action raised or faulted has failed; the run's log says so
+// with the line a host writes for a plug-in that fails the same way.
+const char kStepError[] = "An error occured. Reconfigure this step.";
+
 template <class Event, class Item, class Params>
-Bool32 CallItem(Item* item, Event Item::*event, Params* params) {
+Bool32 CallItem(Item* item, Event Item::*event, Params* params, bool isStep = false) {
   if (!item || !params) return OV_FALSE;
   const auto& handler = item->*event;
   if (!handler) return OV_FALSE;
   Bool32 result = OV_FALSE;
   std::string error;
   if (AtBoundary([&] { result = handler(item, *params); }, &error)) return result;
+  if (isStep) sehguard::Protected([&] { HostLog(OV_LOG_ERROR, kStepError); });
   ReportFailure(item->Name, error);
   return OV_FALSE;
 }
@@ -88,7 +93,7 @@ Bool32 OVAPI ConfigMethod(int32_t index, TOVMethodParams* params) {
 }
 
 Bool32 OVAPI ExecMethod(int32_t index, TOVMethodParams* params) {
-  return CallItem(MethodAt(index), &TMethod::OnExecMethod, params);
+  return CallItem(MethodAt(index), &TMethod::OnExecMethod, params, true);
 }
 
 Bool32 OVAPI ConfigRunner(int32_t index, TOVRunnerParams* params) {

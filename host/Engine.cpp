@@ -198,7 +198,9 @@ void HandleEnumJobs(void* proc) {
 
 const char* HandleJobName(int32_t jobId) {
   TOVJob* job = Jobs ? Jobs->FindByID(jobId) : nullptr;
-  return job ? job->Name().c_str() : OV_UNKNOWN_JOB_NAME;
+  // The sender reads the text after this returns, on its own thread: a
+  // rename in between must not free it.
+  return job ? job->StableName() : OV_UNKNOWN_JOB_NAME;
 }
 
 int32_t HandleCurrentJob(unsigned long threadId) {
@@ -210,10 +212,19 @@ void HandleStopJob(int32_t jobId) {
   if (TOVJob* job = Jobs ? Jobs->FindByID(jobId) : nullptr) job->Stop();
 }
 
-void HandleShutdownHelper(int mode) {
+void HandleShutdownHelper(int mode, int32_t requester) {
   // The program folder is quoted: it may hold blanks.
-  std::string cmd = Format("\"%stapdown.exe\" %d %d", ProgramDir().c_str(), mode, mode);
-  WinExec(cmd.c_str(), SW_SHOWNORMAL);
+  const std::string exe = ProgramDir() + "tapdown.exe";
+  std::string cmd = Format("\"%s\" %d %d", exe.c_str(), mode, mode);
+  UINT started = WinExec(cmd.c_str(), SW_SHOWNORMAL);
+  if (started > 31) return;
+  // The request was posted: the step that asked has been told it went
+  // out. The failure is logged where its job's log shows it as well.
+  std::string text = Format("Cannot start the shutdown helper \"%s\" (%s)", exe.c_str(),
+                            SystemErrorText(started ? started : ERROR_NOT_ENOUGH_MEMORY).c_str());
+  HostLog(OV_LOG_ERROR, text);
+  if (TOVJob* job = requester && Jobs ? Jobs->FindByID(requester) : nullptr)
+    LogToJob(job, OV_LOG_ERROR, text);
 }
 
 void HandleActivateJob(int32_t jobId, bool active) {

@@ -45,6 +45,7 @@ void HandleEnumJobs(void* proc);
 const char* HandleJobName(int32_t jobId);
 int32_t HandleCurrentJob(unsigned long threadId);
 void HandleStopJob(int32_t jobId);
-void HandleShutdownHelper(int mode);
+// requester: the ID of the job whose step asked (0 when not known).
+void HandleShutdownHelper(int mode, int32_t requester);
 void HandleActivateJob(int32_t jobId, bool active);
 void HandleAutomation(bool on);

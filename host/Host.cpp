@@ -1,10 +1,12 @@
 #include "Host.h"
 
 #include <atomic>
+#include <cstdio>
 
 #include "HostMessages.h"
 #include "OVClassesLog.h"
 #include "OVClassesRun.h"
+#include "OVVars.h"
 
 THostRecord HostRecord{};
 TOVLog* MainLog = nullptr;
@@ -43,6 +45,8 @@ LRESULT CALLBACK AppWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_TIMER:
       if (wp == kLogDrainTimer)
         HandleLogDrain(kDrainTimer);
+      else if (wp == kUserVariablesSaveTimer)
+        SaveUserVariables();
       else
         RetireRunHandles(false);
       return 0;
@@ -145,4 +149,17 @@ bool ForceDirectories(const std::string& dir) {
 bool FileExists(const std::string& path) {
   DWORD attr = GetFileAttributesA(path.c_str());
   return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string SystemErrorText(DWORD code) {
+  char buf[512] = "";
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           code, 0, buf, sizeof buf, nullptr);
+  while (n > 0 && (buf[n - 1] == '\r' || buf[n - 1] == '\n' || buf[n - 1] == ' ' ||
+                   buf[n - 1] == '.'))
+    buf[--n] = 0;
+  if (n) return buf;
+  char text[32];
+  snprintf(text, sizeof text, "error %lu", static_cast<unsigned long>(code));
+  return text;
 }

@@ -53,3 +53,5 @@ std::string IncludeTrailingBackslash(const std::string& path);
 // Creates a directory with any missing parents; false on failure.
 bool ForceDirectories(const std::string& dir);
 bool FileExists(const std::string& path);
+// The system's text for an error code, without its final full stop.
+std::string SystemErrorText(DWORD code);

@@ -35,7 +35,7 @@ LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
     case OVM_GETMAINWINDOW:
       return reinterpret_cast<LRESULT>(MainWindow());
     case OVM_SHUTDOWN:
-      HandleShutdownHelper(static_cast<int>(wp));
+      HandleShutdownHelper(static_cast<int>(wp), static_cast<int32_t>(lp));
       return 0;
     case OVM_CURRENTJOB:
       return HandleCurrentJob(static_cast<unsigned long>(wp));

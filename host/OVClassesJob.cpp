@@ -35,16 +35,27 @@ void FreeBlock(void*& data, int32_t size) {
 // record has no block. A size the rest of the file cannot hold is a format
 // error raised before anything is allocated, so a block never holds
 // leftover memory and a small file never claims a large amount of memory.
-void ReadBlock(TByteReader& r, int32_t* size, void** data) {
+//
+// With mayEndShort (the last block of a file) a block that the file cuts
+// short keeps the bytes present: a file that ends inside its last block
+// loads. Returns the declared size when the block was cut, otherwise -1.
+int32_t ReadBlock(TByteReader& r, int32_t* size, void** data, bool mayEndShort = false) {
   int32_t p = r.ReadInt32();
   *size = 0;
   *data = nullptr;
-  if (p <= 0) return;
+  if (p <= 0) return -1;
+  int32_t declared = -1;
+  if (mayEndShort && static_cast<size_t>(p) > r.Remaining()) {
+    declared = p;
+    p = static_cast<int32_t>(r.Remaining());
+    if (p == 0) return declared;
+  }
   r.Need(static_cast<size_t>(p));
   if (HostRecord.Alloc) HostRecord.Alloc(data, p);
   if (!*data) throw EOVError("Out of memory reading Job file");
   *size = p;
   r.ReadBytes(*data, static_cast<size_t>(p));
+  return declared;
 }
 
 void WriteBlock(TByteWriter& w, int32_t size, const void* data) {
@@ -68,16 +79,6 @@ std::string ReadName(TByteReader& r) {
   if (n < 1 || n > kMaxTextBytes) throw EOVError(kInvalidJobFile);
   // A name that fills all 1024 bytes without its zero keeps 1023 characters.
   return CutName(r.ReadText(static_cast<size_t>(n)));
-}
-
-std::string SystemErrorText(DWORD code) {
-  char buf[512] = "";
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           code, 0, buf, sizeof buf, nullptr);
-  while (n > 0 && (buf[n - 1] == '\r' || buf[n - 1] == '\n' || buf[n - 1] == ' ' ||
-                   buf[n - 1] == '.'))
-    buf[--n] = 0;
-  return n ? std::string(buf) : Format("error %lu", static_cast<unsigned long>(code));
 }
 
 [[noreturn]] void RaiseSaveError(const std::string& path, DWORD code) {
@@ -179,15 +180,18 @@ void TOVJobStep::SaveToStream(TByteWriter& w) const {
   WriteBlock(w, params_.Size, params_.Data);
 }
 
-void TOVJobStep::LoadFromStream(TByteReader& r) {
+void TOVJobStep::LoadFromStream(TByteReader& r) { LoadFromStream(r, false); }
+
+int32_t TOVJobStep::LoadFromStream(TByteReader& r, bool mayEndShort) {
   pluginId_ = r.ReadInt32();
   methodIndex_ = r.ReadInt32();
   enabled_ = r.ReadInt32();
   name_ = ReadName(r);
   FreeBlock(params_.Data, params_.Size);
   params_.Size = 0;
-  ReadBlock(r, &params_.Size, &params_.Data);
+  int32_t declared = ReadBlock(r, &params_.Size, &params_.Data, mayEndShort);
   Changed();
+  return declared;
 }
 
 // ---------------------------------------------------------------- TOVJobRun
@@ -235,15 +239,18 @@ void TOVJobRun::SaveToStream(TByteWriter& w) const {
   WriteBlock(w, params_.Size, params_.Data);
 }
 
-void TOVJobRun::LoadFromStream(TByteReader& r) {
+void TOVJobRun::LoadFromStream(TByteReader& r) { LoadFromStream(r, false); }
+
+int32_t TOVJobRun::LoadFromStream(TByteReader& r, bool mayEndShort) {
   pluginId_ = r.ReadInt32();
   runnerIndex_ = r.ReadInt32();
   enabled_ = r.ReadInt32();
   FreeBlock(params_.Data, params_.Size);
   params_.Size = 0;
-  ReadBlock(r, &params_.Size, &params_.Data);
+  int32_t declared = ReadBlock(r, &params_.Size, &params_.Data, mayEndShort);
   params_.JobID = owner_ ? owner_->ID() : params_.JobID;
   Changed();
+  return declared;
 }
 
 // ------------------------------------------------------------------- TOVJob
@@ -329,6 +336,12 @@ void TOVJob::SetName(const std::string& value) {
   std::string v = CutName(value);
   SetModifiedIfChanged(v != name_);
   name_ = v;
+}
+
+const char* TOVJob::StableName() {
+  if (handedNames_.empty() || *handedNames_.back() != name_)
+    handedNames_.push_back(std::make_unique<std::string>(name_));
+  return handedNames_.back()->c_str();
 }
 
 void TOVJob::SetActive(Bool32 value) {
@@ -453,6 +466,7 @@ void TOVJob::SaveToStream(TByteWriter& w) {
 void TOVJob::LoadFromStream(TByteReader& r) {
   ClearSteps();
   ClearEvents();
+  loadedCut_ = false;
   // A file that cannot be read leaves the job without steps and events but
   // with its own identity and options: a half-read header would otherwise
   // give it the ID, and so the file name, of whatever the bad file held.
@@ -479,11 +493,36 @@ void TOVJob::LoadFromStream(TByteReader& r) {
     int32_t e = r.ReadInt32();
     if (e < 0 || static_cast<uint64_t>(e) * kMinEventBytes > r.Remaining())
       throw EOVError(kInvalidJobFile);
-    for (int32_t i = 0; i < e; ++i) AddEvent()->LoadFromStream(r);
-    int32_t s = r.ReadInt32();
-    if (s < 0 || static_cast<uint64_t>(s) * kMinStepBytes > r.Remaining())
-      throw EOVError(kInvalidJobFile);
-    for (int32_t i = 0; i < s; ++i) AddStep()->LoadFromStream(r);
+    // A file that ends inside its last parameter block (a copy or a save
+    // cut short) loads with that block cut to the bytes present; the
+    // plug-in reports the incomplete settings when the step runs. Damage
+    // anywhere else is a format error.
+    std::vector<std::string> cuts;
+    auto noteCut = [&](const std::string& what, int32_t present, int32_t declared) {
+      cuts.push_back(Format("Job \"%s\": the settings of %s end early (%ld of %ld bytes)",
+                            name_.c_str(), what.c_str(), static_cast<long>(present),
+                            static_cast<long>(declared)));
+    };
+    bool endedInEvent = false;
+    for (int32_t i = 0; i < e; ++i) {
+      TOVJobRun* ev = AddEvent();
+      int32_t declared = ev->LoadFromStream(r, i == e - 1);
+      if (declared >= 0) {
+        noteCut(Format("event %ld", static_cast<long>(i + 1)), ev->Params()->Size, declared);
+        endedInEvent = true;
+      }
+    }
+    int32_t s = 0;
+    if (!endedInEvent) {
+      s = r.ReadInt32();
+      if (s < 0 || static_cast<uint64_t>(s) * kMinStepBytes > r.Remaining())
+        throw EOVError(kInvalidJobFile);
+    }
+    for (int32_t i = 0; i < s; ++i) {
+      TOVJobStep* step = AddStep();
+      int32_t declared = step->LoadFromStream(r, i == s - 1);
+      if (declared >= 0) noteCut("step \"" + step->Name() + "\"", step->Params().Size, declared);
+    }
     // Older files end after the steps, after the start/exit/hidden flags or
     // after the category; what they lack keeps its default. A group that
     // starts but does not end is damage, not an older layout.
@@ -504,6 +543,8 @@ void TOVJob::LoadFromStream(TByteReader& r) {
     hidden_ = hidden;
     priority_ = priority;
     SetCategory(category);
+    loadedCut_ = !cuts.empty();
+    for (const std::string& line : cuts) HostLog(OV_LOG_WARNING, line);
   } catch (...) {
     steps_.clear();
     for (auto& ev : events_) ev->SetStarted(false);

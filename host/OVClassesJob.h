@@ -44,6 +44,9 @@ class TOVJobStep {
   virtual void Changed();
   virtual void SaveToStream(TByteWriter& w) const;
   virtual void LoadFromStream(TByteReader& r);
+  // mayEndShort: the record is the last of the file, whose block may be
+  // cut short. Returns the declared block size when it was, else -1.
+  int32_t LoadFromStream(TByteReader& r, bool mayEndShort);
 
   TOVJob* Owner() const { return owner_; }
   bool Enabled() const { return enabled_ != 0; }
@@ -78,6 +81,8 @@ class TOVJobRun {
   virtual void Changed();
   virtual void SaveToStream(TByteWriter& w) const;
   virtual void LoadFromStream(TByteReader& r);
+  // As TOVJobStep's: the last record of a file may have its block cut short.
+  int32_t LoadFromStream(TByteReader& r, bool mayEndShort);
 
   TOVJob* Owner() const { return owner_; }
   bool Enabled() const { return enabled_ != 0; }
@@ -148,6 +153,8 @@ class TOVJob {
   // true when it wrote.
   bool SaveToJobsDirIfDifferent();
   void ReloadFromJobsDir();
+  // The last load found the file ending inside its last parameter block.
+  bool LoadedCut() const { return loadedCut_; }
   // "XXXXXXXX.ovj": the ID as 8 upper-case hexadecimal digits.
   std::string FileName() const;
   int IndexInList() const;
@@ -155,6 +162,9 @@ class TOVJob {
   // --- properties
   const std::string& Name() const { return name_; }
   void SetName(const std::string& value);
+  // The name as a text that stays readable while the job exists, also
+  // after a rename (plug-ins copy it on threads of their own).
+  const char* StableName();
   Bool32 Active() const { return active_; }
   void SetActive(Bool32 value);
   int32_t ID() const { return id_; }
@@ -228,6 +238,9 @@ class TOVJob {
   bool hidden_ = false;
   int32_t category_ = 0;
   uint8_t priority_ = 3;
+  bool loadedCut_ = false;
+  // Every name StableName handed out, freed with the job.
+  std::vector<std::unique_ptr<std::string>> handedNames_;
 
   friend class TJobRunThread;
 };

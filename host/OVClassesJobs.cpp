@@ -19,9 +19,14 @@ std::string Lower(std::string s) {
 
 // Moves an unreadable job file aside ("<name>.bad", or "<name>.bad2" ...)
 // so that the user can recover it and no later save overwrites it.
-std::string SetAside(const std::string& path) {
+std::string SetAsideName(const std::string& path) {
   std::string target = path + ".bad";
   for (int n = 2; FileExists(target) && n < 1000; ++n) target = path + ".bad" + std::to_string(n);
+  return target;
+}
+
+std::string SetAside(const std::string& path) {
+  std::string target = SetAsideName(path);
   if (MoveFileExA(path.c_str(), target.c_str(), 0)) return target;
   return std::string();
 }
@@ -132,7 +137,13 @@ void TOVJobs::LoadFromDir(const std::string& dirIn) {
           HostLog(OV_LOG_WARNING, Format("Job file %s kept as %s", name.c_str(), aside.c_str()));
         continue;
       }
-      job->Log()->LoadLog();
+      if (job->LoadedCut()) {
+        // The job is written back whole at the latest at exit: the bytes as
+        // found stay beside it for the user.
+        std::string copy = SetAsideName(path);
+        if (CopyFileA(path.c_str(), copy.c_str(), TRUE))
+          HostLog(OV_LOG_WARNING, Format("Job file %s kept as %s", name.c_str(), copy.c_str()));
+      }
       bool duplicate = FindByID(job->ID()) != nullptr;
       if (duplicate || Lower(name) != Lower(job->FileName())) {
         // Another job's file must never be overwritten: a job whose ID is
@@ -154,6 +165,9 @@ void TOVJobs::LoadFromDir(const std::string& dirIn) {
           continue;
         }
       }
+      // The log is the one of the ID the job keeps: a job that got a new
+      // ID must not take over the log of the job that holds its old one.
+      job->Log()->LoadLog();
       Add(job);
     } catch (const std::exception& e) {
       HostLog(OV_LOG_ERROR, Format("%s (%s)", e.what(), name.c_str()));
@@ -178,8 +192,11 @@ void TOVJob::StopEvent(int index) {
   if (!ev->Started()) return;
   TOVPlugin* plugin = Plugins ? Plugins->FindByID(ev->PluginID()) : nullptr;
   if (!plugin || !plugin->HasRunners()) return;
-  ev->SetStarted(false);
+  // Cleared only once the plug-in has let go: a StopRunner that raises
+  // leaves the event armed as far as the host knows, so it is asked again
+  // and its record is not freed under the plug-in.
   plugin->StopRunner(ev->RunnerIndex(), ev->Params());
+  ev->SetStarted(false);
 }
 
 void TOVJob::StartEvents() {

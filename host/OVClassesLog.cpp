@@ -5,9 +5,6 @@
 #include <cstdio>
 #include <fstream>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 #include "Host.h"
 #include "OVClassesJob.h"
@@ -73,6 +70,11 @@ void SetStatusText(const std::string& text) {
 }
 
 bool g_closing = false;
+
+// Error boxes waiting to be shown, and what keeps them waiting.
+std::deque<std::string> g_pendingBoxes;
+int g_boxHold = 0;
+bool g_showingBoxes = false;
 
 }  // namespace
 
@@ -220,6 +222,11 @@ void TOVLog::LoadLog() {
   dirty_ = dropped;
 }
 
+namespace {
+void FileLine(TOVLog* target, uint8_t stored, const std::string& title, const std::string& clean,
+              double when);
+}  // namespace
+
 void RouteLogLine(const char* text, int level, DWORD thread, double when) {
   if (g_closing || !MainLog) return;
   if (level < 0 || level > 2) level = level < 0 ? 0 : 2;
@@ -242,43 +249,179 @@ void RouteLogLine(const char* text, int level, DWORD thread, double when) {
     if (*p == '\r') continue;
     clean += *p == '\n' ? ',' : *p;
   }
-  target->Add(stored, FormatDateTimeText(when != 0 ? when : OVNow()) + ": " + clean);
-  if (stored != lvInfoMain) SetStatusText(title + ": " + clean);
-  if (stored == lvError && Settings.ShowErrors) ShowError(nullptr, clean);
+  FileLine(target, stored, title, clean, when);
+}
+
+void LogToJob(TOVJob* job, int level, const std::string& text) {
+  if (g_closing || !job) return;
+  if (level < 0 || level > 2) level = level < 0 ? 0 : 2;
+  std::string clean;
+  for (char c : text) {
+    if (c == '\r') continue;
+    clean += c == '\n' ? ',' : c;
+  }
+  FileLine(job->Log(), static_cast<uint8_t>(level + 1), job->Name(), clean, 0);
 }
 
 namespace {
 
+void FileLine(TOVLog* target, uint8_t stored, const std::string& title, const std::string& clean,
+              double when) {
+  target->Add(stored, FormatDateTimeText(when != 0 ? when : OVNow()) + ": " + clean);
+  if (stored != lvInfoMain) SetStatusText(title + ": " + clean);
+  if (stored == lvError && Settings.ShowErrors) {
+    g_pendingBoxes.push_back(clean);
+    // A batch shows its boxes once all of it is filed.
+    if (!g_inBatch) ShowPendingErrorBoxes();
+  }
+}
+
+}  // namespace
+
+TErrorBoxHold::TErrorBoxHold() { ++g_boxHold; }
+TErrorBoxHold::~TErrorBoxHold() { --g_boxHold; }
+
+void ShowPendingErrorBoxes() {
+  // One box at a time: errors that come while a box is open wait for it.
+  if (g_boxHold > 0 || g_showingBoxes) return;
+  g_showingBoxes = true;
+  while (!g_pendingBoxes.empty()) {
+    std::string text = std::move(g_pendingBoxes.front());
+    g_pendingBoxes.pop_front();
+    try {
+      ShowError(nullptr, text);
+    } catch (...) {
+    }
+  }
+  g_showingBoxes = false;
+}
+
+namespace {
+
+// The queue of lines from job threads is a lock-free list: a writer adds
+// its line with one atomic exchange, the main thread takes the whole list
+// with another. A writer may be killed at any moment (a run thread), so on
+// its way it takes no lock of the process either: not the heap's (its
+// lines reuse the nodes the main thread hands back to it) and not the
+// clock's (it notes the system time, which the main thread turns into the
+// program's clock). A killed writer can block nobody.
+struct TWriterSlot;
+
 struct QueuedLine {
   int level;
   DWORD thread;
-  double when;
+  uint64_t written;  // system time, 100 ns units
   std::string text;
+  QueuedLine* next;  // the line written before this one
+  TWriterSlot* owner;
 };
 
-std::mutex g_queueLock;
-std::vector<QueuedLine> g_queue;
+// The nodes of one writing thread: the main thread pushes consumed nodes
+// onto `returned`, the writer takes all of them at once.
+struct TWriterSlot {
+  std::atomic<int> taken{0};
+  std::atomic<QueuedLine*> returned{nullptr};
+  QueuedLine* cache = nullptr;  // the writer's own
+  std::atomic<HANDLE> thread{nullptr};
+};
+
+constexpr size_t kWriterSlots = 256;
+TWriterSlot g_writers[kWriterSlots];
+thread_local TWriterSlot* t_writer = nullptr;
+
+std::atomic<QueuedLine*> g_queueHead{nullptr};  // the newest line
+std::atomic<size_t> g_queued{0};
 // A writer that gets this far ahead of the main thread waits for it.
 constexpr size_t kMaxQueued = 20000;
 constexpr UINT kDrainDelayMs = 20;
 std::atomic<bool> g_drainArmed{false};
-std::condition_variable g_queueRoom;
+
+uint64_t SystemTime() {
+  FILETIME ft;
+  GetSystemTimeAsFileTime(&ft);
+  return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+TWriterSlot* WriterSlot() {
+  if (t_writer) return t_writer;
+  for (TWriterSlot& w : g_writers) {
+    int expected = 0;
+    if (w.taken.compare_exchange_strong(expected, 1)) {
+      w.cache = nullptr;
+      w.thread = OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId());
+      t_writer = &w;
+      return &w;
+    }
+  }
+  return nullptr;  // more writers than slots: these lines use fresh nodes
+}
+
+QueuedLine* TakeNode() {
+  TWriterSlot* w = WriterSlot();
+  if (w) {
+    if (!w->cache) w->cache = w->returned.exchange(nullptr);
+    if (QueuedLine* n = w->cache) {
+      w->cache = n->next;
+      return n;
+    }
+  }
+  auto* n = new QueuedLine{};
+  n->owner = w;
+  return n;
+}
+
+void GiveBack(QueuedLine* n) {
+  TWriterSlot* w = n->owner;
+  if (!w) {
+    delete n;
+    return;
+  }
+  QueuedLine* head = w->returned.load();
+  do {
+    n->next = head;
+  } while (!w->returned.compare_exchange_weak(head, n));
+}
+
+void FreeList(QueuedLine* n) {
+  while (n) {
+    QueuedLine* next = n->next;
+    delete n;
+    n = next;
+  }
+}
 
 }  // namespace
 
 void QueueLogLine(int level, DWORD thread, const char* text) {
-  bool first;
-  {
-    std::unique_lock<std::mutex> lock(g_queueLock);
-    // A writer this far ahead of the main thread waits until a batch has
-    // been filed; the main thread stays free for input meanwhile.
-    while (g_queue.size() >= kMaxQueued && AppWindow())
-      g_queueRoom.wait_for(lock, std::chrono::milliseconds(100));
-    first = g_queue.empty();
-    g_queue.push_back({level, thread, OVNow(), text ? text : ""});
-  }
+  // A writer this far ahead of the main thread waits until a batch has
+  // been filed; the main thread stays free for input meanwhile.
+  while (g_queued.load() >= kMaxQueued && AppWindow()) Sleep(10);
+  QueuedLine* line = TakeNode();
+  line->level = level;
+  line->thread = thread;
+  line->written = SystemTime();
+  line->text.assign(text ? text : "");
+  QueuedLine* head = g_queueHead.load();
+  do {
+    line->next = head;
+  } while (!g_queueHead.compare_exchange_weak(head, line));
+  ++g_queued;
   HWND app = AppWindow();
-  if (app && first && !g_drainArmed.exchange(true)) PostMessageA(app, WM_OV_LOGDRAIN, kDrainSoon, 0);
+  if (app && !head && !g_drainArmed.exchange(true)) PostMessageA(app, WM_OV_LOGDRAIN, kDrainSoon, 0);
+}
+
+void ReleaseEndedWriters() {
+  for (TWriterSlot& w : g_writers) {
+    HANDLE thread = w.thread.load();
+    if (w.taken.load() != 1 || !thread || WaitForSingleObject(thread, 0) != WAIT_OBJECT_0) continue;
+    // The thread has ended (or was killed): its nodes are given up, and
+    // the slot is free for another thread.
+    CloseHandle(thread);
+    w.thread = nullptr;
+    w.cache = nullptr;  // a killed writer's own nodes are lost, not freed
+    FreeList(w.returned.exchange(nullptr));
+    w.taken = 0;
+  }
 }
 
 void HandleLogDrain(WPARAM how) {
@@ -292,24 +435,38 @@ void HandleLogDrain(WPARAM how) {
   if (how == kDrainTimer && app) KillTimer(app, kLogDrainTimer);
   g_drainArmed = false;
   DrainLogQueue();
+  ShowPendingErrorBoxes();
 }
 
 void DrainLogQueue() {
-  std::vector<QueuedLine> batch;
-  {
-    std::lock_guard<std::mutex> lock(g_queueLock);
-    batch.swap(g_queue);
-    g_queue.reserve(1024);
+  QueuedLine* taken = g_queueHead.exchange(nullptr);
+  if (!taken) return;
+  // Newest first as taken: turn it into writing order.
+  QueuedLine* batch = nullptr;
+  size_t n = 0;
+  while (taken) {
+    QueuedLine* next = taken->next;
+    taken->next = batch;
+    batch = taken;
+    taken = next;
+    ++n;
   }
-  g_queueRoom.notify_all();
-  if (batch.empty()) return;
+  g_queued -= n;
   g_inBatch = true;
   g_batchStatus.clear();
-  for (const QueuedLine& l : batch) {
+  // The writers noted the system time; the lines carry the program's clock.
+  const double now = OVNow();
+  const uint64_t system = SystemTime();
+  constexpr double kTicksPerDay = 864000000000.0;
+  while (batch) {
+    QueuedLine* l = batch;
+    batch = l->next;
+    const double age = system > l->written ? static_cast<double>(system - l->written) / kTicksPerDay : 0;
     try {
-      RouteLogLine(l.text.c_str(), l.level, l.thread, l.when);
+      RouteLogLine(l->text.c_str(), l->level, l->thread, now - age);
     } catch (...) {
     }
+    GiveBack(l);
   }
   g_inBatch = false;
   if (!g_batchStatus.empty()) SetStatusText(g_batchStatus);
@@ -318,6 +475,22 @@ void DrainLogQueue() {
 void SetLogClosing(bool closing) { g_closing = closing; }
 
 void SetLogStatusSink(TLogStatusSink sink) { g_statusSink = sink; }
+
+namespace {
+
+bool AnyFileMatches(const std::string& pattern) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool found = false;
+  do {
+    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) found = true;
+  } while (!found && FindNextFileA(h, &fd));
+  FindClose(h);
+  return found;
+}
+
+}  // namespace
 
 void RemoveOrphanedLogs(const std::string& logDir, const std::string& jobDir) {
   std::string logs = IncludeTrailingBackslash(logDir);
@@ -334,7 +507,9 @@ void RemoveOrphanedLogs(const std::string& logDir, const std::string& jobDir) {
     if (lower == "ov.log") continue;
     size_t dot = name.find_last_of('.');
     std::string jobFile = jobs + name.substr(0, dot) + ".ovj";
-    if (!FileExists(jobFile)) doomed.push_back(logs + name);
+    // A job file set aside as unreadable (".ovj.bad", ".ovj.bad2", ...)
+    // still has its log: the user may mend the file.
+    if (!FileExists(jobFile) && !AnyFileMatches(jobFile + ".bad*")) doomed.push_back(logs + name);
   } while (FindNextFileA(h, &fd));
   FindClose(h);
   for (const std::string& f : doomed) DeleteFileA(f.c_str());

@@ -78,12 +78,34 @@ class TOVLog {
 // `when` is the moment the line was written (the clock's now when 0).
 void RouteLogLine(const char* text, int level, DWORD thread, double when = 0);
 
+// With "ShowErrors" on, an error line is also shown in a message box. A
+// box runs a message loop that handles other messages (a run's end, a
+// kill) before it returns, so no box may open while the bookkeeping of a
+// run is half done: while a TErrorBoxHold lives, boxes wait, and
+// ShowPendingErrorBoxes shows them once it is safe.
+class TErrorBoxHold {
+ public:
+  TErrorBoxHold();
+  ~TErrorBoxHold();
+  TErrorBoxHold(const TErrorBoxHold&) = delete;
+  TErrorBoxHold& operator=(const TErrorBoxHold&) = delete;
+};
+void ShowPendingErrorBoxes();
+
+// Files a line of the main thread into a job's own log (level as the Log
+// service's), as if the job's run had written it.
+void LogToJob(TOVJob* job, int level, const std::string& text);
+
 // Lines from job threads are queued and filed in batches on the main
 // thread, so that many busy jobs cannot starve its input, painting and
 // timers. Each thread's lines keep their order: a synchronous Log call, a
-// run's end and a kill file everything queued first.
+// run's end and a kill file everything queued first. The queue holds no
+// lock, so a killed writer can block nobody. DrainLogQueue shows no box.
 void QueueLogLine(int level, DWORD thread, const char* text);
 void DrainLogQueue();
+// Gives the queue's per-thread node pools of ended threads back (main
+// thread, from time to time and after a kill).
+void ReleaseEndedWriters();
 // The application window's side: WM_OV_LOGDRAIN with one of these, and
 // WM_TIMER kLogDrainTimer (passed as kDrainTimer).
 constexpr WPARAM kDrainNow = 0;

@@ -137,26 +137,32 @@ void TOVPlugin::ReadRunners() {
   }
 }
 
+void TOVPlugin::DetachIcons() {
+  // The icon handles belong to the plug-in: detach before freeing.
+  for (size_t i = methodIcons_.size(); i-- > 0;) {
+    if (methodIcons_[i]) methodIcons_[i]->Detach();
+    methodIcons_[i].reset();
+  }
+  for (size_t i = runnerIcons_.size(); i-- > 0;) {
+    if (runnerIcons_[i]) runnerIcons_[i]->Detach();
+    runnerIcons_[i].reset();
+  }
+  if (icon_) icon_->Detach();
+  icon_.reset();
+}
+
 void TOVPlugin::Unload() {
   if (!loaded_) {
     // A plug-in whose Load never completed is reported; whatever its failed
     // initialisation left stays mapped (it may already run windows or
-    // threads, and unmapping their code would take the host down).
+    // threads, and unmapping their code would take the host down). The
+    // icons wrapped before the failure are still the plug-in's.
+    DetachIcons();
     HostLog(OV_LOG_ERROR, "Plugin " + fileName_ + " is invalid.");
     return;
   }
   try {
-    // The icon handles belong to the plug-in: detach before freeing.
-    for (size_t i = methodIcons_.size(); i-- > 0;) {
-      if (methodIcons_[i]) methodIcons_[i]->Detach();
-      methodIcons_[i].reset();
-    }
-    for (size_t i = runnerIcons_.size(); i-- > 0;) {
-      if (runnerIcons_[i]) runnerIcons_[i]->Detach();
-      runnerIcons_[i].reset();
-    }
-    if (icon_) icon_->Detach();
-    icon_.reset();
+    DetachIcons();
   } catch (...) {
     ShowError(AppWindow(), callguard::FailedText("ShutdownPlugin", fileName_));
   }

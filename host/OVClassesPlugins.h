@@ -75,6 +75,8 @@ class TOVPlugin {
   HICON Icon() const { return icon_ ? icon_->Handle() : nullptr; }
 
  private:
+  // Lets go of every icon wrapper without destroying the plug-in's icons.
+  void DetachIcons();
   // Reads the name behind a plug-in's text pointer, at most `limit` chars.
   std::string ReadText(const char* text, size_t limit) const;
 

@@ -30,6 +30,18 @@ void RetireHandle(HANDLE h) {
   if (h) g_retired.emplace_back(h, GetTickCount64());
 }
 
+// Run threads that were killed but had not yet gone when the kill gave
+// up waiting: their objects live until the thread has really ended.
+std::vector<TJobRunThread*> g_dying;
+
+// Frees a run's object once its thread is gone, or keeps it for later.
+void ReleaseRunObject(TJobRunThread* t, DWORD waitMs) {
+  if (WaitForSingleObject(t->Handle(), waitMs) == WAIT_OBJECT_0)
+    delete t;
+  else
+    g_dying.push_back(t);
+}
+
 // The run's own lines after the first: queued like a plug-in's, in order.
 void RunLog(uint8_t level, const std::string& text) { HostRecord.Log(level, text.c_str()); }
 
@@ -63,6 +75,15 @@ int ThreadPriorityToIndex(int p) {
 }
 
 void RetireRunHandles(bool all) {
+  ReleaseEndedWriters();
+  std::vector<TJobRunThread*> still;
+  for (TJobRunThread* t : g_dying) {
+    if (WaitForSingleObject(t->Handle(), 0) == WAIT_OBJECT_0)
+      delete t;
+    else
+      still.push_back(t);
+  }
+  g_dying.swap(still);
   ULONGLONG now = GetTickCount64();
   std::vector<std::pair<HANDLE, ULONGLONG>> keep;
   for (auto& [h, since] : g_retired) {
@@ -137,17 +158,33 @@ void TJobRunThread::Execute() {
           }
           RunLog(OV_LOG_INFO, Format("Executing \"%s\"", step->Name().c_str()));
           if (ok) {
+            // A step whose plug-in raised or faulted has failed, as a
+            // plug-in built on the framework reports it.
             try {
               ok = plugin->ExecMethod(step->MethodIndex(), &params);
+            } catch (const std::exception& e) {
+              RunLog(OV_LOG_ERROR, "An error occured. Reconfigure this step.");
+              RunLog(OV_LOG_ERROR, e.what());
+              ok = false;
             } catch (...) {
               RunLog(OV_LOG_ERROR, "An error occured. Reconfigure this step.");
+              ok = false;
             }
           }
         } else {
+          // A step that cannot run has not done its work either.
           RunLog(OV_LOG_ERROR, Format("Unknown plugin; ID=%d", step->PluginID()));
+          ok = false;
         }
       } else {
         RunLog(OV_LOG_WARNING, "Step \"" + step->Name() + "\" is skipped");
+      }
+      // A stop that came while the last step ran (a step that waited for a
+      // program or another job gives up its wait for it) ends the run as
+      // stopped, not as a success.
+      if (i == count - 1 && Terminated()) {
+        RunLog(OV_LOG_WARNING, "Aborted");
+        return;
       }
       if (i == count - 1) {
         if (ok)
@@ -192,21 +229,37 @@ void TOVJob::Stop() {
 
 void TOVJob::Kill() {
   if (!running_ || !stopRequested_) return;
-  if (thread_) {
-    TerminateThread(thread_->Handle(), 1);
-    WaitForSingleObject(thread_->Handle(), 5000);
-    // What the run wrote before it was killed still belongs to its log.
-    DrainLogQueue();
-    g_runs.erase(thread_->Serial());
-    delete thread_;
-  }
-  thread_ = nullptr;
-  threadHandle_ = nullptr;
-  stopRequested_ = false;
-  running_ = false;
-  threadId_ = 0;
-  UpdateState();
-  HostLog(OV_LOG_WARNING, "Job [" + name_ + "] killed by user.");
+  TJobRunThread* t = thread_;
+  [&] {
+    // No error box may open (and run other messages) before the run is
+    // wound up: a run is finished once, by the kill or by its end.
+    TErrorBoxHold hold;
+    if (t) {
+      HANDLE h = t->Handle();
+      const bool terminated = TerminateThread(h, 1) != 0;
+      const DWORD error = terminated ? 0 : GetLastError();
+      if (!terminated && WaitForSingleObject(h, 0) != WAIT_OBJECT_0) {
+        // The thread runs on and still reads the job: it stays this job's.
+        HostLog(OV_LOG_ERROR, "Job [" + name_ + "] cannot be killed (" + SystemErrorText(error) + ")");
+        return;
+      }
+      // The termination completes asynchronously; the run's object lives
+      // until the thread is really gone.
+      WaitForSingleObject(h, 5000);
+      // What the run wrote before it was killed still belongs to its log.
+      DrainLogQueue();
+      g_runs.erase(t->Serial());
+    }
+    thread_ = nullptr;
+    threadHandle_ = nullptr;
+    stopRequested_ = false;
+    running_ = false;
+    threadId_ = 0;
+    if (t) ReleaseRunObject(t, 0);
+    UpdateState();
+    HostLog(OV_LOG_WARNING, "Job [" + name_ + "] killed by user.");
+  }();
+  ShowPendingErrorBoxes();
 }
 
 void TOVJob::ThreadTerminated() {
@@ -228,15 +281,20 @@ void HandleRunState(WPARAM wp) {
 }
 
 void HandleRunDone(WPARAM wp) {
+  // A run that was killed meanwhile is no longer listed: it was finished.
   auto it = g_runs.find(static_cast<uint32_t>(wp));
   if (it == g_runs.end()) return;
   TJobRunThread* t = it->second;
   g_runs.erase(it);
-  DrainLogQueue();
-  TOVJob* job = t->Job();
-  // Let the thread leave its procedure so that its handle is signalled
-  // before anything that follows the run (its job may even be deleted).
-  WaitForSingleObject(t->Handle(), 5000);
-  delete t;
-  job->ThreadTerminated();
+  {
+    // No error box until the run is wound up (see Kill).
+    TErrorBoxHold hold;
+    DrainLogQueue();
+    TOVJob* job = t->Job();
+    // Let the thread leave its procedure so that its handle is signalled
+    // before anything that follows the run (its job may even be deleted).
+    ReleaseRunObject(t, 5000);
+    job->ThreadTerminated();
+  }
+  ShowPendingErrorBoxes();
 }

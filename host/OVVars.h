@@ -1,6 +1,8 @@
 // The variables subsystem as the rest of the host sees it.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 // Creates the variable table with the built-in variables, reads the
@@ -11,6 +13,11 @@ void InitVariables();
 // theirs) and writes them back (whenever the settings are saved).
 void LoadUserVariables();
 void SaveUserVariables();
+// A user variable was added, changed or deleted: the set is saved a moment
+// later on the main thread (WM_TIMER kUserVariablesSaveTimer of the
+// application window calls SaveUserVariables), so a crash loses nothing.
+void UserVariablesChanged();
+constexpr UINT_PTR kUserVariablesSaveTimer = 0x5556;
 // Frees the table at the very end.
 void FreeVariables();
 

@@ -5,6 +5,7 @@
 
 #include "OVMsgBox.h"
 #include "VarList.h"
+#include "OVVars.h"
 #include "uAddVar.h"
 #include "uVarsRes.h"
 
@@ -285,6 +286,7 @@ void TfVars::bAddClick() {
   if (d.DoModal(Handle()) != IDOK) return;
   int index = list->AddVar(d.Name(), d.Value(), vkUser, UserVarFunc);
   if (index < 0) return;
+  UserVariablesChanged();
   // The row goes where the entry stands among the user's variables.
   std::vector<TVarEntry> all = list->Entries();
   int row = 0;
@@ -312,6 +314,7 @@ void TfVars::bEditClick() {
     list->AddVar(oldName, oldValue, vkUser, UserVarFunc);
     return;
   }
+  UserVariablesChanged();
   SetCell(lv2, row, 0, Caption(list->Names(index)));
   SetCell(lv2, row, 1, list->Descriptions(index));
 }
@@ -325,6 +328,7 @@ void TfVars::bDeleteClick() {
   if (!Confirm(Handle(), "Delete variable " + caption + "?")) return;
   int index = IndexOfName(*list, NameOfCaption(caption));
   if (index >= 0) list->DeleteVar(index);
+  UserVariablesChanged();
   SendMessageA(lv2, LVM_DELETEITEM, static_cast<WPARAM>(row), 0);
 }
 

@@ -1,5 +1,7 @@
 #include "uWaitForJobsTerminate.h"
 
+#include <vector>
+
 #include "Host.h"
 #include "OVClassesJob.h"
 #include "OVClassesJobs.h"
@@ -13,15 +15,31 @@ HWND g_window = nullptr;
 // The button remembers its stage: 0 stop all, 1 kill all, 2 nothing more.
 int g_stage = 0;
 
+// Calls op for every job listed when the button was pressed. A kill may
+// show an error box whose message loop ends other runs, and a run's end
+// may delete its job: each job is looked up again before its turn.
+void ForEveryJob(void (TOVJob::*op)()) {
+  std::vector<TOVJob*> snapshot;
+  for (int i = 0; i < Jobs->Count(); ++i) snapshot.push_back(Jobs->Items(i));
+  for (TOVJob* job : snapshot) {
+    if (!Jobs || Jobs->IndexOf(job) < 0) continue;
+    try {
+      (job->*op)();
+    } catch (const std::exception& e) {
+      HostLog(OV_LOG_ERROR, e.what());
+    }
+  }
+}
+
 void PressButton(HWND button) {
   if (!Jobs) return;
   if (g_stage == 0) {
-    for (int i = 0; i < Jobs->Count(); ++i) Jobs->Items(i)->Stop();
-    SetWindowTextA(button, "Kill all Jobs");
     g_stage = 1;
+    SetWindowTextA(button, "Kill all Jobs");
+    ForEveryJob(&TOVJob::Stop);
   } else if (g_stage == 1) {
-    for (int i = 0; i < Jobs->Count(); ++i) Jobs->Items(i)->Kill();
     g_stage = 2;
+    ForEveryJob(&TOVJob::Kill);
   }
 }
 

@@ -75,6 +75,46 @@ bool WaitPumping(HANDLE handle) {
   }
 }
 
+namespace {
+
+// The host shows a run that was asked to stop as "stopping".
+bool StopRequested(int32_t jobId) {
+  for (const TJobEntry& job : HostEnumJobs())
+    if (job.ID == jobId) return job.State == OV_STATE_STOPPING;
+  return false;
+}
+
+}  // namespace
+
+TWaitEnd WaitPumpingUntilStopped(HANDLE handle, int32_t jobId) {
+  // The stop request is looked for a few times a second: the host has no
+  // other way to reach a step that waits.
+  constexpr DWORD kStopPollMs = 200;
+  ULONGLONG lastPoll = 0;
+  for (;;) {
+    ULONGLONG now = GetTickCount64();
+    if (jobId != 0 && now - lastPoll >= kStopPollMs) {
+      lastPoll = now;
+      if (WaitForSingleObject(handle, 0) == WAIT_OBJECT_0) return TWaitEnd::Signalled;
+      if (StopRequested(jobId)) return TWaitEnd::Stopped;
+    }
+    DWORD r = MsgWaitForMultipleObjects(1, &handle, FALSE, jobId != 0 ? kStopPollMs : INFINITE,
+                                        QS_ALLINPUT);
+    if (r == WAIT_OBJECT_0) return TWaitEnd::Signalled;
+    if (r == WAIT_TIMEOUT) continue;
+    if (r != WAIT_OBJECT_0 + 1) return TWaitEnd::Failed;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        return TWaitEnd::Failed;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+}
+
 std::string SystemErrorText(DWORD code) {
   char* buffer = nullptr;
   DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,

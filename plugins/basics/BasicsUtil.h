@@ -38,6 +38,11 @@ TCallerJob CallerJob();
 // loop) or the handle cannot be waited on.
 bool WaitPumping(HANDLE handle);
 
+// As WaitPumping, for a step of the job `jobId` (0: none) that waits for a
+// program or another job: a stop request for that job ends the wait too.
+enum class TWaitEnd { Signalled, Stopped, Failed };
+TWaitEnd WaitPumpingUntilStopped(HANDLE handle, int32_t jobId);
+
 // The system's text for an error code, without the trailing line end.
 std::string SystemErrorText(DWORD code);
 

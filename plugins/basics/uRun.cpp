@@ -118,12 +118,14 @@ bool ExecRun(TOVMethodParams& params) {
   }
   // The process handle is signalled when the process ends, whatever its
   // exit code (a program may well end with 259, the "still active" code).
-  bool ended = WaitPumping(sei.hProcess);
+  // A stop request for the job ends the wait; the program runs on.
+  TWaitEnd end = WaitPumpingUntilStopped(sei.hProcess, HostCurrentJob());
   DWORD code = 0;
-  if (ended) GetExitCodeProcess(sei.hProcess, &code);
+  if (end == TWaitEnd::Signalled) GetExitCodeProcess(sei.hProcess, &code);
   CloseHandle(sei.hProcess);
-  if (!ended) {
-    HostLog(OV_LOG_INFO, Format("Stopped waiting for \"%s\"", target.c_str()));
+  if (end != TWaitEnd::Signalled) {
+    HostLog(end == TWaitEnd::Stopped ? OV_LOG_WARNING : OV_LOG_INFO,
+            Format("Stopped waiting for \"%s\"", target.c_str()));
     return true;
   }
   int32_t result = static_cast<int32_t>(code);

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "BasicsUtil.h"
 #include "uDM.h"
 #include "OVDialog.h"
@@ -37,7 +39,19 @@ bool ExecSelectJob(TOVMethodParams& params) {
   std::string reason = "Run other job (from " + HostJobName(caller) + ")";
   HANDLE run = HostRunJob(s.JobID, reason);
   if (!run) {
-    HostLog(OV_LOG_INFO, Format("There is no job with the ID %ld to run", static_cast<long>(s.JobID)));
+    // A job that exists but is open in the job editor does not start
+    // either: say which.
+    const TJobEntry* found = nullptr;
+    std::vector<TJobEntry> jobs = HostEnumJobs();
+    for (const TJobEntry& job : jobs)
+      if (!found && job.ID == s.JobID) found = &job;
+    if (!found)
+      HostLog(OV_LOG_INFO, Format("There is no job with the ID %ld to run", static_cast<long>(s.JobID)));
+    else if (found->State == OV_STATE_DISABLED)
+      HostLog(OV_LOG_INFO, Format("The job \"%s\" is open in the job editor and cannot run",
+                                  found->Name.c_str()));
+    else
+      HostLog(OV_LOG_INFO, Format("The job \"%s\" did not start", found->Name.c_str()));
     return true;
   }
   if (!s.Wait) return true;
@@ -47,7 +61,9 @@ bool ExecSelectJob(TOVMethodParams& params) {
     HostLog(OV_LOG_INFO, "A job does not wait for its own run");
     return true;
   }
-  WaitPumping(run);
+  // A stop request for this job ends the wait; the other job runs on.
+  if (WaitPumpingUntilStopped(run, caller) == TWaitEnd::Stopped)
+    HostLog(OV_LOG_WARNING, Format("Stopped waiting for the job \"%s\"", HostJobName(s.JobID).c_str()));
   return true;
 }
 

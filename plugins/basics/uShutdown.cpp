@@ -39,8 +39,12 @@ bool ExecShutdown(TOVMethodParams& params) {
                                  static_cast<unsigned long>(mode)));
     return false;
   }
+  // The long parameter names the asking job, so that the host can log a
+  // helper that does not start in this job's log too (a host that does
+  // not look at it loses nothing).
   HWND host = HostAppWindow();
-  if (!host || !PostMessageA(host, OVM_SHUTDOWN, kExitCodes[mode], 0)) {
+  const int32_t job = HostCurrentJob();
+  if (!host || !PostMessageA(host, OVM_SHUTDOWN, kExitCodes[mode], static_cast<LPARAM>(job))) {
     HostLog(OV_LOG_ERROR, Format("Cannot ask the host to shut down: %s", SystemErrorText(GetLastError()).c_str()));
     return false;
   }

@@ -204,6 +204,22 @@ TEST(BasicsExec, RunOtherJobWithoutABlockOrWithAnUnknownJobRunsNothing) {
   EXPECT_TRUE(MainLogTexts().empty());
   EXPECT_TRUE(Exec(mRunJob, Cat({Dw(4711), {1}})));
   EXPECT_EQ(MainLogTexts(), std::vector<std::string>{"There is no job with the ID 4711 to run"});
+  // A job that exists but is open in the job editor is named as such.
+  Jobs = new TOVJobs();
+  auto* job = new TOVJob(Jobs);
+  job->SetID(4711);
+  job->SetName("Edited");
+  job->Log()->AutoSave = false;
+  Jobs->Add(job);
+  job->SetEditing(true);
+  job->UpdateState();
+  ClearMainLog();
+  EXPECT_TRUE(Exec(mRunJob, Cat({Dw(4711), {1}})));
+  auto log = MainLogTexts();
+  EXPECT_EQ(std::vector<std::string>(log.begin() + (log.empty() ? 0 : log.size() - 1), log.end()),
+            std::vector<std::string>{"The job \"Edited\" is open in the job editor and cannot run"});
+  delete Jobs;
+  Jobs = nullptr;
   ClearMainLog();
 }
 

@@ -49,6 +49,10 @@ TEST(CallGuard, TurnsEveryFaultIntoTheHostError) {
   EXPECT_EQ(FailureOf([] { Recurse(0); }), expected);
   EXPECT_EQ(FailureOf([] { RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 0, nullptr); }),
             expected);
+  // Codes of other runtimes, whatever their severity bits.
+  EXPECT_EQ(FailureOf([] { RaiseException(0x0EEDFADE, EXCEPTION_NONCONTINUABLE, 0, nullptr); }),
+            expected);
+  EXPECT_EQ(FailureOf([] { RaiseException(0x80000001, 0, 0, nullptr); }), expected);
   EXPECT_EQ(FailureOf([] { throw std::runtime_error("inner"); }), expected);
   EXPECT_EQ(FailureOf([] { throw 5; }), expected);
 }

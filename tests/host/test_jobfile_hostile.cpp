@@ -11,6 +11,7 @@
 #include <new>
 #include <random>
 
+#include "HostTest.h"
 #include "JobTest.h"
 #include "OVError.h"
 #include "TestUtil.h"
@@ -195,11 +196,11 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"EventCountNegative", {kHead, kFlags, "FFFFFFFF", kNoSteps, kGroups}},
         Damage{"EventCountBeyondTheRecords",
                {kHead, kFlags, "03000000", kEvent, "00000000", kEvent, "00000000", kNoSteps}},
+        // Only the last block of a file may end with the file (see below).
         Damage{"EventBlockLargerThanTheFile",
-               {kHead, kFlags, "01000000", kEvent, "E8030000 0A0B0C", kNoSteps, kGroups}},
-        Damage{"EventBlockSizeHuge", {kHead, kFlags, "01000000", kEvent, "FFFFFF7F 0A0B0C"}},
-        Damage{"EventBlockOneByteShort",
-               {kHead, kFlags, "01000000", kEvent, "04000000 0A0B0C"}},
+               {kHead, kFlags, "02000000", kEvent, "E8030000 0A0B0C", kEvent, "00000000", kNoSteps, kGroups}},
+        Damage{"EventBlockSizeHuge", {kHead, kFlags, "02000000", kEvent, "FFFFFF7F 0A0B0C", kEvent, "00000000"}},
+        Damage{"LastEventCompleteButNoStepCount", {kHead, kFlags, "01000000", kEvent, "03000000 0A0B0C"}},
         Damage{"StepCountHuge", {kHead, kFlags, kNoEvents, "00000010", kStep, "01000000 00"}},
         Damage{"StepCountNegative", {kHead, kFlags, kNoEvents, "FEFFFFFF", kGroups}},
         Damage{"StepNameLengthZero",
@@ -210,12 +211,55 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"StepNameLengthNegative",
                {kHead, kFlags, kNoEvents, "01000000", kStep, "00000080 00 00000000", kGroups}},
         Damage{"StepBlockLargerThanTheFile",
-               {kHead, kFlags, kNoEvents, "01000000", kStep, "01000000 00 00000100 01020304"}},
+               {kHead, kFlags, kNoEvents, "02000000", kStep, "01000000 00 00000100 01020304", kStep,
+                "01000000 00 00000000"}},
         Damage{"PartialGroupA", {kHead, kFlags, kNoEvents, kNoSteps, "01000000 00000000"}},
         Damage{"PartialCategory", {kHead, kFlags, kNoEvents, kNoSteps, "00000000 00000000 00000000 0700"}},
         Damage{"PartialPriority",
                {kHead, kFlags, kNoEvents, kNoSteps, "00000000 00000000 00000000 07000000 05"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HostileJobFile, AFileEndingInsideItsLastBlockLoadsWithTheBlockCut) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> hex;
+    bool inEvent;
+    std::string kept;  // the block's bytes, as hexadecimal
+    const char* warning;
+  };
+  const Case cases[] = {
+      {"last step", {kHead, kFlags, kNoEvents, "01000000", kStep, "01000000 00 08000000 010203"}, false,
+       "010203", "Job \"J\": the settings of step \"\" end early (3 of 8 bytes)"},
+      {"nothing of it", {kHead, kFlags, kNoEvents, "01000000", kStep, "01000000 00 08000000"}, false, "",
+       "Job \"J\": the settings of step \"\" end early (0 of 8 bytes)"},
+      {"last event", {kHead, kFlags, "01000000", kEvent, "04000000 0A0B0C"}, true, "0A0B0C",
+       "Job \"J\": the settings of event 1 end early (3 of 4 bytes)"},
+  };
+  for (const Case& c : cases) {
+    Bytes file;
+    for (const std::string& h : c.hex) {
+      Bytes b = Hex(h);
+      file.insert(file.end(), b.begin(), b.end());
+    }
+    ClearMainLog();
+    auto job = NewJob();
+    Load(*job, file);
+    EXPECT_TRUE(job->LoadedCut()) << c.name;
+    ASSERT_EQ(job->StepCount(), c.inEvent ? 0 : 1) << c.name;
+    ASSERT_EQ(job->EventCount(), c.inEvent ? 1 : 0) << c.name;
+    int32_t size = c.inEvent ? job->Events(0)->Params()->Size : job->Steps(0)->Params().Size;
+    const void* data = c.inEvent ? job->Events(0)->Params()->Data : job->Steps(0)->Params().Data;
+    Bytes kept = Hex(c.kept);
+    ASSERT_EQ(size, static_cast<int32_t>(kept.size())) << c.name;
+    EXPECT_EQ(data == nullptr, kept.empty()) << c.name;
+    if (data) {
+      EXPECT_EQ(Bytes(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size), kept) << c.name;
+    }
+    EXPECT_EQ(job->Priority(), 3) << c.name;
+    EXPECT_EQ(MainLogTexts(), std::vector<std::string>{c.warning}) << c.name;
+    ExpectSound(*job, c.name);
+  }
+}
 
 TEST(HostileJobFile, DamagedFileOnDiskLeavesTheJobEmpty) {
   std::string dir = testutil::MakeTempDir("hostile");

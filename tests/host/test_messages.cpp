@@ -74,6 +74,19 @@ TEST_F(Messages, JobNameAnswersThePlaceholderForAnUnknownID) {
   EXPECT_EQ(name(job->ID() + 1), "!!! Unknown Job !!!");
 }
 
+TEST_F(Messages, AJobNameHandedOutStaysReadableAfterARename) {
+  TOVJob* job = NewJob("Alpha", {});
+  auto* before = reinterpret_cast<const char*>(SendMessageA(AppWindow(), OVM_JOBNAME, job->ID(), 0));
+  // The sender copies the text after the handler returned: a rename in
+  // between must leave it readable (and its own).
+  job->SetName("Beta");
+  job->SetName("A name far too long for any short-string buffer");
+  EXPECT_STREQ(before, "Alpha");
+  auto* after = reinterpret_cast<const char*>(SendMessageA(AppWindow(), OVM_JOBNAME, job->ID(), 0));
+  EXPECT_STREQ(after, "A name far too long for any short-string buffer");
+  EXPECT_EQ(reinterpret_cast<const char*>(SendMessageA(AppWindow(), OVM_JOBNAME, job->ID(), 0)), after);
+}
+
 TEST_F(Messages, CurrentJobIsZeroOutsideARun) {
   NewJob("Any", {});
   EXPECT_EQ(HostRecord.CurrentJob(), 0);

@@ -190,6 +190,21 @@ TEST_F(PluginLoader, InitialisationThatRaisesOrFaultsFailsTheLoadOnly) {
   }
 }
 
+TEST_F(PluginLoader, AFailedLoadLeavesThePluginsIconsAlive) {
+  Add("tp_iconfault", "icons");
+  TOVPlugins& list = Load();
+  EXPECT_EQ(list.Count(), 0);
+  HICON icon = nullptr;
+  for (const auto& l : MainLogTexts())
+    if (l.rfind("icon ", 0) == 0) icon = reinterpret_cast<HICON>(std::stoull(l.substr(5), nullptr, 16));
+  ASSERT_NE(icon, nullptr);
+  // The library stays mapped after a failed load, and its icon is its own.
+  ICONINFO info{};
+  ASSERT_TRUE(GetIconInfo(icon, &info));
+  DeleteObject(info.hbmMask);
+  if (info.hbmColor) DeleteObject(info.hbmColor);
+}
+
 TEST_F(PluginLoader, ADescriptionIsCutTo1023Characters) {
   Add("tp_longdescr", "long");
   TOVPlugin* p = Load().Items(0);

@@ -1,10 +1,13 @@
 // Runs of jobs on their own threads, read back from the lines they log.
 #include "RunFixture.h"
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
 #include "OVClassesRun.h"
+#include "OVMsgBox.h"
+#include "uSettings.h"
 
 using Strings = std::vector<std::string>;
 
@@ -50,24 +53,23 @@ TEST_F(RunFixture, AfterAFailedStepLaterStepsAreAnnouncedButNotExecuted) {
   EXPECT_EQ(Levels(job).back(), lvError);
 }
 
-TEST_F(RunFixture, AStepThatFaultsIsReportedAndTheRunGoesOn) {
-  TOVJob* job = NewJob("Faults", {{"A", tmFault}, {"B", tmForeign}, {"C", tmSucceed}});
-  ASSERT_TRUE(job->Run());
-  ASSERT_TRUE(WaitDone(job));
-  EXPECT_EQ(Lines(job),
-            (Strings{kStartLine, "Job started with priority: Normal", "Executing \"A\"",
-                     "An error occured. Reconfigure this step.", "Executing \"B\"",
-                     "An error occured. Reconfigure this step.", "Executing \"C\"", "succeed 0",
-                     "Job executed successfully"}));
-}
-
-TEST_F(RunFixture, AStepOfAMissingPluginIsReportedAndTheRunGoesOn) {
-  TOVJob* job = NewJob("Missing", {{"A", tmSucceed, 7, true, 4242}, {"B", tmSucceed, 7}});
-  ASSERT_TRUE(job->Run());
-  ASSERT_TRUE(WaitDone(job));
-  EXPECT_EQ(Lines(job), (Strings{kStartLine, "Job started with priority: Normal",
-                                 "Unknown plugin; ID=4242", "Executing \"B\"", "succeed 4",
-                                 "Job executed successfully"}));
+TEST_F(RunFixture, AStepThatFaultsOrIsMissingFailsTheRun) {
+  // A fault and a foreign runtime's exception fail their step as a false
+  // result does: later steps are announced but not executed.
+  const std::string guard = "Failed execute 'ExecMethod' (" + dir_ + "Plugins\\good\\tp_good.ovp)";
+  TOVJob* faults = NewJob("Faults", {{"A", tmFault}, {"B", tmSucceed}});
+  TOVJob* foreign = NewJob("Foreign", {{"A", tmForeign}});
+  TOVJob* missing = NewJob("Missing", {{"A", tmSucceed, 7, true, 4242}, {"B", tmSucceed, 7}});
+  for (TOVJob* job : {faults, foreign, missing}) ASSERT_TRUE(job->Run());
+  for (TOVJob* job : {faults, foreign, missing}) ASSERT_TRUE(WaitDone(job));
+  EXPECT_EQ(Lines(faults), (Strings{kStartLine, "Job started with priority: Normal", "Executing \"A\"",
+                                    "An error occured. Reconfigure this step.", guard,
+                                    "Executing \"B\"", "Job executed abnormally"}));
+  EXPECT_EQ(Levels(faults)[3], lvError);
+  EXPECT_EQ(Lines(foreign).back(), "Job executed abnormally");
+  EXPECT_EQ(Lines(missing), (Strings{kStartLine, "Job started with priority: Normal",
+                                     "Unknown plugin; ID=4242", "Executing \"B\"",
+                                     "Job executed abnormally"}));
 }
 
 TEST_F(RunFixture, ThePriorityLineNamesTheThreadsPriority) {
@@ -195,4 +197,113 @@ TEST_F(RunFixture, ManyJobsRunAtOnceAndEveryLineLandsInItsOwnLog) {
   }
   // Nothing strayed into the main log.
   for (const auto& l : MainLogTexts()) EXPECT_EQ(l.rfind("line ", 0), std::string::npos) << l;
+}
+
+TEST_F(RunFixture, AStopDuringTheLastStepEndsTheRunAsAborted) {
+  TOVJob* job = NewJob("Last", {{"A", tmSleep, 400}});
+  ASSERT_TRUE(job->Run());
+  ASSERT_TRUE(testutil::WaitFor([&] { return Lines(job).size() >= 3; }, 10000));
+  job->Stop();
+  ASSERT_TRUE(WaitDone(job));
+  EXPECT_EQ(Lines(job), (Strings{kStartLine, "Job started with priority: Normal", "Executing \"A\"",
+                                 "slept", "Aborted"}));
+}
+
+namespace {
+
+// "ShowErrors" on, with a responder that runs other messages while its box
+// is "open", as a real box's message loop does.
+std::vector<bool> g_runningAtBox;
+TOVJob* g_boxJob = nullptr;
+bool g_killAtBox = false;
+
+int BoxWithMessageLoop(HWND, const char*, const char*, UINT) {
+  g_runningAtBox.push_back(g_boxJob && g_boxJob->Running());
+  if (g_killAtBox && g_boxJob) g_boxJob->Kill();  // "Kill all Jobs" pressed meanwhile
+  ProcessMessages();
+  return IDOK;
+}
+
+struct ShowErrorsOn {
+  ShowErrorsOn(TOVJob* job, bool killAtBox) {
+    g_runningAtBox.clear();
+    g_boxJob = job;
+    g_killAtBox = killAtBox;
+    Settings.ShowErrors = true;
+    SetMsgBoxResponder(BoxWithMessageLoop);
+  }
+  ~ShowErrorsOn() {
+    Settings.ShowErrors = false;
+    SetMsgBoxResponder(nullptr);
+    g_boxJob = nullptr;
+  }
+};
+
+// Lets the run thread end while only sent messages are served: its posted
+// lines and its end stay queued for the main thread.
+bool WaitThreadEndServingSentOnly(HANDLE h) {
+  for (;;) {
+    DWORD r = MsgWaitForMultipleObjects(1, &h, FALSE, 10000, QS_SENDMESSAGE);
+    if (r == WAIT_OBJECT_0) return true;
+    if (r != WAIT_OBJECT_0 + 1) return false;
+    MSG m;
+    PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
+int Count(const Strings& v, const std::string& s) { return static_cast<int>(std::count(v.begin(), v.end(), s)); }
+
+}  // namespace
+
+TEST_F(RunFixture, AKillWhoseLinesRaiseErrorBoxesFinishesTheRunOnce) {
+  TOVJob* job = NewJob("Ends", {{"A", tmFail}});
+  int finished = 0;
+  job->OnFinish = [&](TOVJob*) { ++finished; };
+  ShowErrorsOn on(job, false);
+  ASSERT_TRUE(job->Run());
+  ASSERT_TRUE(WaitThreadEndServingSentOnly(job->ThreadHandle()));
+  // The run has ended, but its end and its error lines are still queued
+  // when the kill comes: the kill files them, and their boxes must not let
+  // the run's end be handled halfway through the kill.
+  job->Stop();
+  job->Kill();
+  testutil::WaitFor([] { return false; }, 300);
+  EXPECT_FALSE(job->Running());
+  EXPECT_EQ(finished + Count(MainLogTexts(), "Job [Ends] killed by user."), 1);
+  EXPECT_EQ(g_runningAtBox, (std::vector<bool>{false, false}));  // "fail", "Job executed abnormally"
+  EXPECT_EQ(Lines(job).back(), "Job executed abnormally");
+}
+
+TEST_F(RunFixture, KillAllWhileTheRunsEndShowsABoxFinishesTheRunOnce) {
+  TOVJob* job = NewJob("Done", {{"A", tmFail}});
+  int finished = 0;
+  job->OnFinish = [&](TOVJob*) { ++finished; };
+  ShowErrorsOn on(job, true);
+  ASSERT_TRUE(job->Run());
+  ASSERT_TRUE(WaitThreadEndServingSentOnly(job->ThreadHandle()));
+  job->Stop();
+  // The run's end is handled first; the box of its error lines is where
+  // the user presses "Kill all Jobs".
+  testutil::WaitFor([] { return false; }, 300);
+  EXPECT_FALSE(job->Running());
+  EXPECT_EQ(finished, 1);
+  EXPECT_EQ(Count(MainLogTexts(), "Job [Done] killed by user."), 0);
+  EXPECT_EQ(g_runningAtBox, (std::vector<bool>{false, false}));
+}
+
+TEST_F(RunFixture, KillingARunInTheMiddleOfItsLinesLeavesTheLogWorking) {
+  for (int round = 0; round < 5; ++round) {
+    TOVJob* flood = NewJob("Flood", {{"A", tmLogLines, 100000000}});
+    ASSERT_TRUE(flood->Run());
+    // Well into its flood, at a different moment each round.
+    ASSERT_TRUE(testutil::WaitFor([&] { return flood->Log()->Count() > 30000 + 1000 * round; }, 20000));
+    flood->Stop();
+    flood->Kill();
+    ASSERT_FALSE(flood->Running());
+    // Lines of other threads still reach their logs.
+    TOVJob* next = NewJob("Next", {{"A", tmLogLines, 50}});
+    ASSERT_TRUE(next->Run());
+    ASSERT_TRUE(WaitDone(next, 10000)) << "round " << round;
+    EXPECT_EQ(Lines(next).back(), "Job executed successfully");
+  }
 }

@@ -67,7 +67,14 @@ __attribute__((noinline)) int Recurse(int depth) {
   return Recurse(depth + 1) + pad[0];
 }
 
-TItemInfo* OVAPI GetMethodInfo(int32_t index) { return &g_methods[index]; }
+TItemInfo* OVAPI GetMethodInfo(int32_t index) {
+#ifdef TP_ICON_FAULT
+  // The first method has an icon of the plug-in's own; reading the second
+  // faults, so the load fails after the host has wrapped that icon.
+  if (index == 1) *static_cast<volatile int*>(nullptr) = 1;
+#endif
+  return &g_methods[index];
+}
 
 Bool32 OVAPI ConfigMethod(int32_t, TOVMethodParams* params) {
   // Configures a 4-byte block holding 1234, the way a dialog would.
@@ -220,6 +227,14 @@ extern "C" TPluginRecord* OVAPI InitOVPlugin(THostRecord* host) {
   g_host.RegisterVariable("TPRefuse", "Refuses", RefuseVar);
   g_host.RegisterVariable("TPFill", "Fills the buffer", FillVar);
   g_host.RegisterVariable("Date", "Already built in", EchoVar);
+#endif
+#ifdef TP_ICON_FAULT
+  static const BYTE andBits[4] = {0xFF, 0xFF, 0xFF, 0xFF}, xorBits[4] = {0, 0, 0, 0};
+  g_methods[0].Icon = CreateIcon(nullptr, 1, 1, 1, 1, andBits, xorBits);
+  char line[64];
+  std::snprintf(line, sizeof line, "icon %llx",
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(g_methods[0].Icon)));
+  Log(OV_LOG_INFO, line);
 #endif
 #if defined(TP_INIT_RAISE)
   RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 0, nullptr);

@@ -273,3 +273,103 @@ TEST(ProgramEngine, ManyJobsLoggingAtOnceKeepTheirLinesApartAndInOrder) {
     EXPECT_EQ(lines.back(), "Job executed successfully");
   }
 }
+
+TEST(ProgramEngine, AStepThatFaultsOrWhosePluginIsMissingFailsTheRun) {
+  TProgram p("stepfaults");
+  p.AddTestPlugin("tp_good");
+  PutJob(p, {.id = 0x9901, .name = "Faulty", .steps = {{kTestPlugin, 2, "Fault"}, Succeed("After")}});
+  PutJob(p, {.id = 0x9902, .name = "Orphan", .steps = {{4242, 0, "Gone"}, Succeed("After")}});
+  ASSERT_TRUE(p.Start());
+  for (int32_t id : {0x9901, 0x9902}) ASSERT_NE(SendMessageA(p.AppWindow(), kRunJob, id, 0), 0);
+  testutil::WaitFor([] { return false; }, 1000);
+  p.Close();
+  ASSERT_TRUE(p.WaitExit(30000));
+  auto faulty = JobLog(p, 0x9901);
+  EXPECT_EQ(CountOf(faulty, "An error occured. Reconfigure this step."), 1u);
+  EXPECT_EQ(CountOf(faulty, "succeed 0"), 0u);  // later steps are not executed
+  EXPECT_EQ(faulty.back(), "Job executed abnormally");
+  auto orphan = JobLog(p, 0x9902);
+  EXPECT_EQ(CountOf(orphan, "Unknown plugin; ID=4242"), 1u);
+  EXPECT_EQ(orphan.back(), "Job executed abnormally");
+}
+
+TEST(ProgramEngine, LogsStayWithTheirJobsFilesAndCutFilesLoad) {
+  TProgram p("logsandcuts");
+  p.AddTestPlugin("tp_good");
+  testutil::MakeDirs(p.JobsDir());
+  testutil::MakeDirs(p.LogsDir());
+  // A job file that cannot be read is set aside, and its log is kept.
+  testutil::WriteFileBytes(p.JobsDir() + "00001234.ovj", {'n', 'o', 'p', 'e'});
+  testutil::WriteFileText(p.LogsDir() + "00001234.log", "I 01.01.2026: before the damage\r\n");
+  testutil::WriteFileText(p.LogsDir() + "0000DEAD.log", "I 01.01.2026: an orphan\r\n");
+  // Two files with one ID: the one that gets a new ID starts a log of its own.
+  PutJob(p, {.id = 0x2222, .name = "Original", .steps = {Succeed("O")}});
+  PutJob(p, {.id = 0x2222, .name = "Copy", .steps = {Succeed("C")}}, "copy of it.ovj");
+  testutil::WriteFileText(p.LogsDir() + "00002222.log", "I 01.01.2026: the original's line\r\n");
+  // A file that ends inside its last step's block loads with the block cut;
+  // one cut inside an earlier block is set aside.
+  Bytes whole = JobFile({.id = 0x3333, .name = "Cut", .steps = {{kTestPlugin, kSucceed, "Tail", true, Bytes(8, 7)}}});
+  testutil::WriteFileBytes(p.JobsDir() + "00003333.ovj", Bytes(whole.begin(), whole.end() - 20 - 5));
+  Bytes two = JobFile({.id = 0x4444, .name = "Broken",
+                       .steps = {{kTestPlugin, kSucceed, "Head", true, Bytes(8, 7)}, Succeed("Tail")}});
+  testutil::WriteFileBytes(p.JobsDir() + "00004444.ovj", Bytes(two.begin(), two.begin() + 68));
+  ASSERT_TRUE(p.Start());
+
+  EXPECT_TRUE(testutil::FileExists(p.JobsDir() + "00001234.ovj.bad"));
+  EXPECT_TRUE(testutil::FileExists(p.LogsDir() + "00001234.log"));  // after the start's cleanup
+  EXPECT_FALSE(testutil::FileExists(p.LogsDir() + "0000DEAD.log"));
+  EXPECT_TRUE(testutil::FileExists(p.JobsDir() + "00004444.ovj.bad"));
+  EXPECT_TRUE(testutil::FileExists(p.JobsDir() + "00003333.ovj.bad"));  // the bytes as found
+  int32_t copyId = -1;
+  for (const auto& f : testutil::ListFiles(p.JobsDir(), "*.ovj"))
+    if (f != "00002222.ovj" && f != "00003333.ovj") copyId = static_cast<int32_t>(std::stoul(f.substr(0, 8), nullptr, 16));
+  ASSERT_GE(copyId, 0);
+  ASSERT_NE(SendMessageA(p.AppWindow(), kRunJob, copyId, 0), 0);
+  ASSERT_NE(SendMessageA(p.AppWindow(), kRunJob, 0x3333, 0), 0);
+  testutil::WaitFor([] { return false; }, 1000);
+  p.Close();
+  ASSERT_TRUE(p.WaitExit(30000));
+
+  EXPECT_TRUE(testutil::FileExists(p.LogsDir() + "00001234.log"));  // after the exit's cleanup
+  auto copy = JobLog(p, copyId);
+  EXPECT_EQ(CountOf(copy, "the original's line"), 0u);
+  EXPECT_EQ(copy.back(), "Job executed successfully");
+  EXPECT_EQ(JobLog(p, 0x2222), std::vector<std::string>{"the original's line"});
+  auto cut = JobLog(p, 0x3333);
+  EXPECT_EQ(CountOf(cut, "succeed 3"), 1u);
+  auto log = Texts(p.MainLogLines());
+  EXPECT_EQ(CountOf(log, "Job \"Cut\": the settings of step \"Tail\" end early (3 of 8 bytes)"), 1u);
+  // Written back whole at exit, the cut block as it was loaded.
+  EXPECT_EQ(testutil::ReadFileBytes(p.JobsDir() + "00003333.ovj"),
+            JobFile({.id = 0x3333, .name = "Cut", .steps = {{kTestPlugin, kSucceed, "Tail", true, Bytes(3, 7)}}}));
+}
+
+TEST(ProgramEngine, UserVariablesAddedByAStepSurviveAKill) {
+  TProgram p("varskill");
+  const std::string key = p.RegKey(HKEY_CURRENT_USER, "Software\\Halvorn\\Orvane\\User variables");
+  p.AddTestPlugin("tp_good");
+  std::string text = "KILLPROOF=kept";
+  // The block is the text with its zero.
+  Bytes file = JobFile({.id = 0x5151, .name = "Setter",
+                        .steps = {{kTestPlugin, 11, "Set", true, [&] { Bytes b(text.begin(), text.end()); b.push_back(0); return b; }()}}});
+  testutil::MakeDirs(p.JobsDir());
+  testutil::WriteFileBytes(p.JobsDir() + jobbytes::JobFileName(0x5151), file);
+  ASSERT_TRUE(p.Start());
+  ASSERT_NE(SendMessageA(p.AppWindow(), kRunJob, 0x5151, 0), 0);
+  auto stored = [&] {
+    HKEY k;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+    bool found = false;
+    char name[64], value[256];
+    for (DWORD i = 0;; ++i) {
+      DWORD n = sizeof name, v = sizeof value, type = 0;
+      if (RegEnumValueA(k, i, name, &n, nullptr, &type, reinterpret_cast<BYTE*>(value), &v) != ERROR_SUCCESS) break;
+      if (type == REG_SZ && std::string(value) == "KILLPROOF=kept") found = true;
+    }
+    RegCloseKey(k);
+    return found;
+  };
+  EXPECT_TRUE(testutil::WaitFor(stored, 5000));
+  p.Kill();
+  EXPECT_TRUE(stored());
+}
