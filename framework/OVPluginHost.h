@@ -46,7 +46,7 @@ std::string HostSelectVariable();
 // to the caret of the dialog's edit that last had the focus.
 void SelectVariableAtCaret(OVDialog& dialog);
 
-// Edits a list of file specifications in the host's file-list dialog. True
+// Edits a list of file patterns in the host's file-list dialog. True
 // when the user confirmed; the list then holds the new entries.
 bool HostSelectFiles(std::vector<std::string>& list);
 

@@ -1,4 +1,4 @@
-// "Create/update zip-archive": a list of file specifications into a zip
+// "Create/update zip-archive": a list of file patterns into a zip
 // archive, one archiving step at a time in the process.
 #include "uZip.h"
 

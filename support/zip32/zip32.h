@@ -1,10 +1,10 @@
 // zip32.dll: creates and updates zip archives for the archive plug-in.
 // A caller sets its options once (ZpSetOptions), hands over its callbacks
-// (ZpInit) and archives a list of file specifications (ZpArchive). The
+// (ZpInit) and archives a list of file patterns (ZpArchive). The
 // options are process-wide: callers archive one at a time.
 //
 // Entry names follow the common zip tools: no drive, no leading slash, "/"
-// between folders, never "..". A relative specification is taken from the
+// between folders, never "..". A relative pattern is taken from the
 // root folder of the options and named relative to it; an absolute one is
 // named by its path without the drive. A new or changed archive is written
 // as a temporary file beside the old one and replaces it only when complete.
@@ -81,7 +81,7 @@ int ZIPAPI ZpInit(TZipUserFunctions *Functions);
 /* Takes the options; 0 (refused) when the level is not '0'..'9' or a text
    is not terminated inside its field. */
 int ZIPAPI ZpSetOptions(TZipOptions Options);
-/* Archives Count file specifications (wildcards allowed) into ZipFile. */
+/* Archives Count file patterns (wildcards allowed) into ZipFile. */
 int ZIPAPI ZpArchive(int Count, char *ZipFile, char **Files);
 
 #ifdef __cplusplus

@@ -20,7 +20,7 @@ Bytes ActionBlock(const std::string& title, uint8_t exact);
 Bytes CheckBlock(const std::string& title, uint8_t exact, uint32_t checkFor, uint32_t stopIf);
 Bytes WatcherBlock(const std::string& title, uint8_t exact, uint32_t watchFor, uint32_t seconds);
 
-// testwindows.exe with one window per spec "<show|hide|min|max>:<title>",
+// testwindows.exe with one window per description "<show|hide|min|max>:<title>",
 // ended when this object goes.
 class TTestWindows {
  public:

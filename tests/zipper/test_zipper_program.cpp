@@ -84,7 +84,7 @@ TEST_F(ZipperProgram, ArchivesAndExtractsInJobsAndReportsWhatWentWrong) {
 
   enum : int32_t { kPack = 0x200, kUnpack, kEmptyList, kNothing, kMissing, kLongRoot, kSlip, kTwinA, kTwinB };
   // Update on an archive that does not exist yet adds; a relative
-  // specification is taken from the archive's folder; the comment comes
+  // pattern is taken from the archive's folder; the comment comes
   // with its variables filled in.
   AddJob(kPack, "Pack", {ZipperStep(mZip, "Pack it", ZipBlock("src\\*.*\r\n", zip, "[%DateTime%]\r\nby us", 3, 1, true))});
   AddJob(kUnpack, "Unpack", {ZipperStep(mUnzip, "Unpack it", UnzipBlock(zip, dest, false, false, true))});

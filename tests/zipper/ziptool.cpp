@@ -1,6 +1,6 @@
 // A command line over zip32.dll and unzip32.dll for the interoperability
 // tests, which drive it beside the common zip tools:
-//   ziptool zip <archive> <root> <flags> <level> <comment|-> <spec>...
+//   ziptool zip <archive> <root> <flags> <level> <comment|-> <pattern>...
 //     flags: r recurse, j junk paths, h system and hidden, e extended
 //     timestamp, d 8.3 names, m move, u update, f freshen ("-" for none)
 //   ziptool unzip <archive> <dest> <flags>
