@@ -137,33 +137,25 @@ TEST_F(EmailProgram, FailuresLogTheirTextsAndNeverThePassword) {
   AddJob(0x312, "Closed", {CheckStep(S().Value("closedaddr"), "tester", "secret", 1)});
   AddJob(0x313, "Greeting", {CheckStep(fake, "tester", "secret", 1)});
   AddJob(0x314, "NoUser", {CheckStep(fake, "", "secret", 1)});
-  AddJob(0x315, "Inject", {CheckStep(addr, "tester", "x\r\nDELE 1", 1)});
   TSend s;
   s.host = addr;
   s.user = tag_ + "-nofrom";
   s.from = "";
   s.to = "a@example.test";
-  AddJob(0x316, "NoFrom", {SendStep(s)});
+  AddJob(0x315, "NoFrom", {SendStep(s)});
   s.user = tag_ + "-allrefused";
   s.from = "orvane@example.test";
   s.to = "a@refused.test";
   s.cc = "b@refused.test";
-  AddJob(0x317, "AllRefused", {SendStep(s)});
+  AddJob(0x316, "AllRefused", {SendStep(s)});
   s.user = tag_ + "-missing";
   s.to = "a@example.test";
   s.cc = "";
   s.attachments = local_ + "missing.bin";
-  AddJob(0x318, "Missing", {SendStep(s)});
-  s.user = tag_ + "-inject";
-  s.attachments = "";
-  s.to = "\"x <a@example.test\r\nDATA>\"";
-  AddJob(0x319, "InjectTo", {SendStep(s)});
-  s.user = tag_ + "-noserver";
-  s.host = S().Value("closedaddr");
-  AddJob(0x31A, "NoServer", {SendStep(s)});
+  AddJob(0x317, "Missing", {SendStep(s)});
 
   Start();
-  for (int32_t id = 0x311; id <= 0x31A; ++id) RunJob(id);
+  for (int32_t id = 0x311; id <= 0x317; ++id) RunJob(id);
   Close();
 
   auto failed = [&](int32_t id) {
@@ -178,22 +170,16 @@ TEST_F(EmailProgram, FailuresLogTheirTextsAndNeverThePassword) {
   // logged rather than an empty line.
   EXPECT_EQ(failed(0x313), "E hello there, no mail here");
   EXPECT_EQ(failed(0x314), "E Authentication failed");
-  EXPECT_EQ(failed(0x315), "E Refused: the user name or the password holds a line break or a zero byte");
-  EXPECT_EQ(S().MailboxCount("tester"), 2u);
   // Only the greeting job reached the scripted server.
   Lines fakeLog = S().FakeLog("pop3_program");
   EXPECT_EQ(std::count(fakeLog.begin(), fakeLog.end(), "connect"), 1) << Joined(fakeLog);
 
-  EXPECT_EQ(failed(0x316), "E Header Incomplete.");
+  EXPECT_EQ(failed(0x315), "E Header Incomplete.");
   EXPECT_EQ(S().Transcript(tag_ + "-nofrom"), Lines{"HELO " + tag_ + "-nofrom"});
-  EXPECT_EQ(failed(0x317), "E Recipient \"b@refused.test\" not found");
-  EXPECT_EQ(failed(0x318), "E Cannot open attachment \"" + local_ + "missing.bin\"");
-  // The log turns the line break into ",".
-  EXPECT_EQ(failed(0x319), "E Invalid address in the To field: \"x <a@example.test,DATA>\"");
-  EXPECT_EQ(S().Transcript(tag_ + "-inject"), Lines{"HELO " + tag_ + "-inject"});
-  EXPECT_EQ(failed(0x31A), "E Connection Failed");
+  EXPECT_EQ(failed(0x316), "E Recipient \"b@refused.test\" not found");
+  EXPECT_EQ(failed(0x317), "E Cannot open attachment \"" + local_ + "missing.bin\"");
 
-  for (int32_t id = 0x311; id <= 0x31A; ++id)
+  for (int32_t id = 0x311; id <= 0x317; ++id)
     for (const std::string& line : RunLines(id)) {
       EXPECT_EQ(line.find("wrong-pw"), std::string::npos) << line;
       EXPECT_EQ(line.find("secret"), std::string::npos) << line;
