@@ -6,7 +6,7 @@ ports go to <run>/fake.ports as "fake.<mode>=<port>" once all listen.
 Each connection and every line received is appended to <run>/fake.log as
 "<mode> <port> connect" and "<mode> <port> < <line>".
 """
-import socket
+import os
 import socketserver
 import sys
 import threading
@@ -84,6 +84,5 @@ for mode in modes:
     ports.append('fake.%s=%d' % (mode, server.server_address[1]))
 with open(run + '/fake.ports.tmp', 'w') as f:
     f.write('\n'.join(ports) + '\n')
-import os
 os.rename(run + '/fake.ports.tmp', run + '/fake.ports')
 threading.Event().wait()
