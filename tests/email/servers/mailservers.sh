@@ -81,7 +81,8 @@ start() {
     echo "homes=$run/home"
   } >"$ini"
 
-  PYTHONPATH="$here" $PY -m aiosmtpd -n -l "$net.1:25" -s 67108864 -c smtpsink.Sink "$run/out" "$run/home" \
+  # The handler is imported from the source tree: no byte code left there.
+  PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$here" $PY -m aiosmtpd -n -l "$net.1:25" -s 67108864 -c smtpsink.Sink "$run/out" "$run/home" \
     >>"$run/aiosmtpd.out" 2>&1 &
   local pid=$!
   echo "pid=$pid" >>"$ini"
