@@ -362,6 +362,13 @@ class TheirArchives(Base):
         self.assertFalse(os.path.exists(os.path.join(dest, "sub", "deeper", "b.txt")))
         self.assertEqual(os.listdir(os.path.join(dest, "sub", "deeper")), [])  # no temporary left
         self.assertTrue(os.path.exists(os.path.join(dest, "a.txt")))
+        # Over an existing file the damaged entry leaves the old one whole.
+        write(os.path.join(dest, "sub", "deeper", "b.txt"), "the old one")
+        rc, out, dest = self.extract(self.path("flipped.zip"), "po")
+        self.assertEqual(rc, 2, out)
+        self.assertEqual(os.listdir(os.path.join(dest, "sub", "deeper")), ["b.txt"])
+        with open(os.path.join(dest, "sub", "deeper", "b.txt")) as f:
+            self.assertEqual(f.read(), "the old one")
         write(self.path("empty.zip"), b"PK\x05\x06" + b"\0" * 18)
         rc, out, dest = self.extract(self.path("empty.zip"))
         self.assertEqual(rc, 1, out)
