@@ -244,7 +244,7 @@ class TArchiver {
  private:
   void Say(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
   void Collect(const std::wstring& spec);
-  void AddPath(const std::wstring& path, bool relative, bool walked);
+  void AddPath(const std::wstring& path, bool relative, bool walked, const WIN32_FIND_DATAW* found = nullptr);
   void Walk(const std::wstring& folder, const std::wstring& pattern, bool relative, bool everything);
   bool Wanted(const WIN32_FIND_DATAW& fd) const;
   std::string NameFor(const std::wstring& path, bool relative, bool folder) const;
@@ -296,11 +296,22 @@ std::string TArchiver::NameFor(const std::wstring& path, bool relative, bool fol
   return Narrow(n, CP_UTF8);
 }
 
-void TArchiver::AddPath(const std::wstring& path, bool relative, bool walked) {
+// A found file's attributes come with the folder's listing; others are
+// looked up.
+void TArchiver::AddPath(const std::wstring& path, bool relative, bool walked, const WIN32_FIND_DATAW* found) {
   if (!Lower(path).compare(Lower(zipPath_))) return;  // never the archive itself
   TSource s;
   s.Path = path;
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &s.Info)) return;
+  if (found) {
+    s.Info.dwFileAttributes = found->dwFileAttributes;
+    s.Info.ftCreationTime = found->ftCreationTime;
+    s.Info.ftLastAccessTime = found->ftLastAccessTime;
+    s.Info.ftLastWriteTime = found->ftLastWriteTime;
+    s.Info.nFileSizeHigh = found->nFileSizeHigh;
+    s.Info.nFileSizeLow = found->nFileSizeLow;
+  } else if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &s.Info)) {
+    return;
+  }
   s.Folder = (s.Info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (s.Folder && opt_.JunkPaths) return;
   s.Walked = walked;
@@ -320,7 +331,7 @@ void TArchiver::Walk(const std::wstring& folder, const std::wstring& pattern, bo
   if (h != INVALID_HANDLE_VALUE) {
     do {
       if (Wanted(fd) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        AddPath(folder + L"\\" + fd.cFileName, relative, false);
+        AddPath(folder + L"\\" + fd.cFileName, relative, false, &fd);
     } while (FindNextFileW(h, &fd));
     FindClose(h);
   }
