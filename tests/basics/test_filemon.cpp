@@ -398,21 +398,22 @@ void ChoosePage(HWND dlg, int page) {
   SendMessageA(dlg, WM_NOTIFY, IDC_tcPages, reinterpret_cast<LPARAM>(&n));
 }
 
+struct TFindTips {
+  HWND owner, tips = nullptr;
+};
+
+BOOL CALLBACK FindTips(HWND w, LPARAM lp) {
+  auto* f = reinterpret_cast<TFindTips*>(lp);
+  char cls[64] = "";
+  GetClassNameA(w, cls, sizeof cls);
+  if (!lstrcmpiA(cls, TOOLTIPS_CLASSA) && GetWindow(w, GW_OWNER) == f->owner) f->tips = w;
+  return f->tips ? FALSE : TRUE;
+}
+
 // The hint the dialog's tip window holds for a control.
 std::string HintOf(HWND dlg, int id) {
-  struct TFind {
-    HWND owner, tips = nullptr;
-  } find{dlg};
-  EnumThreadWindows(
-      GetWindowThreadProcessId(dlg, nullptr),
-      [](HWND w, LPARAM lp) {
-        auto* f = reinterpret_cast<TFind*>(lp);
-        char cls[64] = "";
-        GetClassNameA(w, cls, sizeof cls);
-        if (!lstrcmpiA(cls, TOOLTIPS_CLASSA) && GetWindow(w, GW_OWNER) == f->owner) f->tips = w;
-        return f->tips ? FALSE : TRUE;
-      },
-      reinterpret_cast<LPARAM>(&find));
+  TFindTips find{dlg};
+  EnumThreadWindows(GetWindowThreadProcessId(dlg, nullptr), FindTips, reinterpret_cast<LPARAM>(&find));
   if (!find.tips) return "(no tips)";
   char text[256] = "";
   TTTOOLINFOA tool{};
