@@ -501,14 +501,16 @@ bool TSynchronizer::Run() {
   // One way: folder 1 is only read and must be there; it is never made.
   if (!Prepare(f1, !oneWay)) return false;
   if (!Prepare(f2, true)) return false;
+  if (!oneWay) {
+    TFolderGuard guard;
+    CopyNewerBothWays(f1, f2, guard);
+    return ok_;
+  }
   {
     TFolderGuard guard;
     CopyNewer(f1, f2, oneWay, guard);
   }
-  if (!oneWay) {
-    TFolderGuard guard;
-    CopyNewer(f2, f1, false, guard);
-  } else if (s_.ExactCopy) {
+  if (s_.ExactCopy) {
     TFolderGuard guard;
     DeleteExtras(f2, f1, guard);
   }
@@ -572,6 +574,86 @@ bool TSynchronizer::CopyNewer(const std::string& source, const std::string& targ
     }
   }
   return true;
+}
+
+bool TSynchronizer::CopyInto(const std::string& from, const std::string& toFolder, const std::string& name,
+                             bool& made) {
+  if (!made) {
+    DWORD c = 0;
+    if (!ForceDirectories(toFolder, &c)) {
+      ok_ = false;
+      if (OnError) OnError(toFolder, SystemErrorText(c));
+      return false;
+    }
+    made = true;
+  }
+  if (DWORD e = SafeCopyFile(from, toFolder + name, true)) {
+    ok_ = false;
+    if (OnError) OnError(from, SystemErrorText(e));
+    return true;
+  }
+  ++Copied;
+  return true;
+}
+
+void TSynchronizer::CopyNewerBothWays(const std::string& one, const std::string& two, TFolderGuard& guard) {
+  TGuardedFolder in(guard, one);
+  if (!in.Entered()) return;
+  std::vector<TFoundFile> a, b;
+  DWORD ea = ListFolder(one, kAnyEntry, a);
+  DWORD eb = ListFolder(two, kAnyEntry, b);
+  // A folder that cannot be read is unknown, not empty: nothing is copied
+  // from or over it.
+  for (auto [e, folder] : {std::pair{ea, &one}, std::pair{eb, &two}})
+    if (e && !IsNotFoundError(e)) {
+      ok_ = false;
+      if (OnError) OnError(*folder, SystemErrorText(e));
+      return;
+    }
+  bool madeOne = !ea, madeTwo = !eb;
+  std::map<std::string, const TFoundFile*> inTwo;
+  for (const auto& f : b) inTwo[Lower(f.Name)] = &f;
+  const uint32_t skipped = feHidden | feSystem;
+  auto takes = [&](const TFoundFile& f) {
+    return !(f.Attr & skipped) && !f.IsFolder() && NamePassesMasks(f.Name, s_.Include, s_.Exclude);
+  };
+  std::map<std::string, bool> folders;  // lower-case name -> seen
+  std::vector<std::string> folderNames;
+  auto noteFolder = [&](const TFoundFile& f) {
+    if (!s_.SubFolders || !f.IsFolder() || f.IsLink() || (f.Attr & skipped)) return;
+    if (folders.emplace(Lower(f.Name), true).second) folderNames.push_back(f.Name);
+  };
+  std::map<std::string, const TFoundFile*> inOne;
+  for (const auto& f : a) {
+    inOne[Lower(f.Name)] = &f;
+    noteFolder(f);
+    if (!takes(f)) continue;
+    auto t = inTwo.find(Lower(f.Name));
+    if (t != inTwo.end()) {
+      if (t->second->IsFolder()) {
+        ok_ = false;
+        if (OnError) OnError(two + f.Name, SystemErrorText(ERROR_ALREADY_EXISTS));
+        continue;
+      }
+      if (t->second->WriteTime >= f.WriteTime) continue;
+    }
+    if (!CopyInto(one + f.Name, two, f.Name, madeTwo)) return;
+  }
+  for (const auto& f : b) {
+    noteFolder(f);
+    if (!takes(f)) continue;
+    auto o = inOne.find(Lower(f.Name));
+    if (o != inOne.end()) {
+      if (o->second->IsFolder()) {
+        ok_ = false;
+        if (OnError) OnError(one + f.Name, SystemErrorText(ERROR_ALREADY_EXISTS));
+        continue;
+      }
+      if (o->second->WriteTime >= f.WriteTime) continue;
+    }
+    if (!CopyInto(two + f.Name, one, f.Name, madeOne)) return;
+  }
+  for (const std::string& name : folderNames) CopyNewerBothWays(one + name + "\\", two + name + "\\", guard);
 }
 
 void TSynchronizer::DeleteExtras(const std::string& folder2, const std::string& folder1, TFolderGuard& guard) {

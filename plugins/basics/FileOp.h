@@ -123,6 +123,9 @@ class TSynchronizer {
 
  private:
   bool CopyNewer(const std::string& source, const std::string& target, bool oneWay, TFolderGuard& guard);
+  // Both ways in one pass: each folder pair is read once.
+  void CopyNewerBothWays(const std::string& one, const std::string& two, TFolderGuard& guard);
+  bool CopyInto(const std::string& from, const std::string& toFolder, const std::string& name, bool& made);
   void DeleteExtras(const std::string& folder2, const std::string& folder1, TFolderGuard& guard);
   bool Prepare(const std::string& folder, bool create);
   TSyncSettings s_;

@@ -390,6 +390,11 @@ TEST_F(SyncFolders, BothWaysCopiesWhatIsNewerAndLeavesEqualTimesAlone) {
   ASSERT_TRUE(Sync(1, true, false)) << Log();
   EXPECT_EQ(ReadFileText(dir + "two\\same.txt"), "one");
   EXPECT_EQ(ReadFileText(dir + "two\\sub\\deep.txt"), "d");
+  // Both ways with subfolders: a folder only in folder 2 comes to folder 1.
+  testutil::MakeDirs(dir + "two\\sub2");
+  WriteFileText(dir + "two\\sub2\\z.txt", "z");
+  ASSERT_TRUE(Sync(0, true, false)) << Log();
+  EXPECT_EQ(ReadFileText(dir + "one\\sub2\\z.txt"), "z");
 }
 
 TEST_F(SyncFolders, ExactCopyRemovesExtrasButNeverWhatTheMasksExclude) {
