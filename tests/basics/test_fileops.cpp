@@ -449,16 +449,22 @@ void Shot(const std::string& name) {
   char shots[MAX_PATH] = "";
   if (!GetEnvironmentVariableA("OV_SHOT_DIR", shots, sizeof shots)) return;
   Sleep(1000);  // the dialog paints itself first
+  std::string png = std::string(shots) + "/fileops-" + name + ".png";
+  std::string winPng = "Z:" + png;
+  for (auto& c : winPng)
+    if (c == '/') c = '\\';
+  DeleteFileA(winPng.c_str());
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  std::string cmd = "Z:\\usr\\bin\\import -window root " + std::string(shots) + "/fileops-" + name + ".png";
-  if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    WaitForSingleObject(pi.hProcess, 10000);
-    Sleep(1500);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
+  std::string cmd = "Z:\\usr\\bin\\import -window root " + png;
+  if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  // The handle of a Unix program says little about its end: wait for the
+  // picture instead.
+  testutil::WaitFor([&] { return testutil::FileExists(winPng); }, 5000);
+  Sleep(500);
 }
 
 std::vector<std::string> g_asked;
