@@ -20,19 +20,19 @@ class TDM : public TOVDataModule {
     // new items only ever go at the end.
     Method("Show a message", MessageCase());                    // 0
     Method("Run a program/Open a document", RunCase());         // 1
-    Missing("Copy/Move a file(s)");                             // 2
-    Missing("Delete a file(s)");                                // 3
-    Missing("Synchronize a folders");                           // 4
+    Method("Copy/Move a file(s)", CopyFilesCase());             // 2
+    Method("Delete a file(s)", DeleteFilesCase());              // 3
+    Method("Synchronize a folders", SyncFoldersCase());         // 4
     Method("Run other Job", SelectJobCase());                   // 5
     Method("Shutdown Windows/computer", ShutdownCase());        // 6
     Method("Question", ConfirmRunJobCase());                    // 7
     Missing("Create text file");                                // 8
     Missing("Send WinPopup message");                           // 9
-    Missing("Print a document(s)");                             // 10
+    Method("Print a document(s)", PrintDocCase());              // 10
     Missing("Send Keys");                                       // 11
     Method("Delay (in ms)", DelayCase());                       // 12
     Missing("Create File List");                                // 13
-    Missing("Rename file(s)");                                  // 14
+    Method("Rename file(s)", RenameFilesCase());                // 14
 
     Runner("Hot key", HotKeyCase());                 // 0
     Runner("Alarm clock", AlarmClockCase());         // 1

@@ -26,6 +26,11 @@ TMethodCase SelectJobCase();      // 5  uSelectJob
 TMethodCase ShutdownCase();       // 6  uShutdown
 TMethodCase ConfirmRunJobCase();  // 7  uConfirmRunJob
 TMethodCase DelayCase();          // 12 uDelay
+TMethodCase CopyFilesCase();      // 2  uFileOps
+TMethodCase DeleteFilesCase();    // 3  uFileOps
+TMethodCase SyncFoldersCase();    // 4  uSyncFolders
+TMethodCase PrintDocCase();       // 10 uFileOps
+TMethodCase RenameFilesCase();    // 14 uFileOps
 
 // Triggers, by index.
 TRunnerCase HotKeyCase();         // 0  uHotKey
