@@ -110,6 +110,14 @@ int Find(const std::vector<std::string>& v, const std::string& s) {
   return -1;
 }
 
+// Waits until a nested dialog is gone and its opener's handler has ended:
+// a message sent to the opener is served once its thread waits again.
+void CloseNested(HWND box, HWND owner) {
+  for (int i = 0; i < 1000 && IsWindow(box); ++i) Sleep(10);
+  ASSERT_FALSE(IsWindow(box));
+  SendMessageA(owner, WM_NULL, 0, 0);
+}
+
 // Answers the input box that a posted command opens.
 void AnswerInput(const std::string& expectCaption, std::string* shown, const std::string& value) {
   HWND box = WaitForDialog(expectCaption, 5000);
@@ -117,7 +125,9 @@ void AnswerInput(const std::string& expectCaption, std::string* shown, const std
   ASSERT_EQ(GetText(box, IDC_IPROMPT), "Enter filename:");
   if (shown) *shown = GetText(box, IDC_IVALUE);
   SetText(box, IDC_IVALUE, value);
+  HWND owner = GetWindow(box, GW_OWNER);
   Click(box, IDOK);
+  CloseNested(box, owner);
 }
 
 void Notify(HWND dlg, int id, UINT code) {
@@ -440,6 +450,7 @@ TEST_F(Dialogs, TheFilterEditorKeepsTwentyRowsRefusesBarsAndItsListOutlivesACanc
     // A row without its mask is dropped.
     SetText(ed, IDC_FCELL0 + 3, "");
     Click(ed, IDOK);
+    CloseNested(ed, dlg);
     after = static_cast<int>(SendDlgItemMessageA(dlg, IDC_FILTER, CB_GETCOUNT, 0, 0));
     Click(dlg, IDCANCEL);
   });
@@ -703,6 +714,7 @@ TEST_F(Dialogs, PluginsPageShowsInformationAndSurvivesAFaultingAbout) {
           pos = e + 2;
         }
         Click(box, IDOK);
+        CloseNested(box, dlg);
       }
       Click(dlg, IDC_BABOUT);
       aliveAfterAbout = IsWindow(dlg) && StillOpen(dlg);
@@ -735,6 +747,53 @@ TEST_F(Dialogs, PluginsPageShowsInformationAndSurvivesAFaultingAbout) {
     list.ShutdownAll();
     Plugins = saved;
   }
+  testutil::RemoveTree(dir);
+}
+
+// The delivered plug-ins' "..." buttons next to a file list open the picker
+// through SelectFiles and take its answer.
+TEST_F(Dialogs, DeliveredPluginsFileListButtonsOpenThePicker) {
+  InitHostRecord();  // the host's own allocator: the plug-ins free what it gives
+  TOVPlugins* saved = Plugins;
+  TOVPlugins list;
+  Plugins = &list;
+  // Copies: a library that fails to load is renamed, and the archive
+  // libraries must lie beside the plug-in.
+  const std::string dist = std::string(OV_DIST_DIR) + "\\";
+  const std::string dir = testutil::MakeTempDir("delivered");
+  for (const char* dll : {"zip32.dll", "unzip32.dll"}) CopyFileA((dist + dll).c_str(), (dir + dll).c_str(), FALSE);
+  for (const char* name : {"zipper", "ftp"}) {
+    SCOPED_TRACE(name);
+    std::string path = dir + name + ".ovp";
+    CopyFileA((dist + "Plugins\\" + name + "\\" + name + ".ovp").c_str(), path.c_str(), FALSE);
+    int32_t id = list.LoadPlugin(path);
+    ASSERT_NE(id, 0);
+    TOVPlugin* plugin = list.FindByID(id);
+    constexpr int kList = 1002, kButton = 1003;
+    int shown = -1;
+    std::string after;
+    TDialogScript s([&](HWND dlg) {
+      SetText(dlg, kList, "C:\\first.txt");
+      PostCommand(dlg, kButton);
+      HWND files = WaitForDialog("Files", 5000);
+      if (files) {
+        shown = static_cast<int>(SendDlgItemMessageA(files, IDC_RESULT, LB_GETCOUNT, 0, 0));
+        PostCommand(files, IDC_BMANADD);
+        AnswerInput("Manual add", nullptr, "D:\\second file.zip");
+        Click(files, IDOK);
+        testutil::WaitFor([&] { return GetText(dlg, kList).find("second") != std::string::npos; }, 5000);
+      }
+      after = GetText(dlg, kList);
+      Click(dlg, IDCANCEL);
+    });
+    TOVMethodParams params{0, nullptr};
+    EXPECT_FALSE(plugin->ConfigMethod(0, &params));
+    EXPECT_TRUE(s.Finished());
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(after, "C:\\first.txt\r\nD:\\second file.zip");
+  }
+  list.ShutdownAll();
+  Plugins = saved;
   testutil::RemoveTree(dir);
 }
 

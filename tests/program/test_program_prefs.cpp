@@ -38,9 +38,7 @@ HWND WaitDialog(const TProgram& p, const std::string& caption) {
   return found;
 }
 
-bool WaitGone(HWND wnd) {
-  return testutil::WaitFor([&] { return !IsWindow(wnd) || !IsWindowVisible(wnd); }, 15000);
-}
+bool WaitGone(HWND wnd) { return testutil::WaitFor([&] { return !IsWindow(wnd); }, 15000); }
 
 void Post(HWND dlg, int id) { PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
 
@@ -102,8 +100,10 @@ TEST(ProgramPrefs, PreferencesPickerInformationAndAFaultingAboutInTheRealProgram
   HWND input = WaitDialog(p, "Manual add");
   ASSERT_NE(input, nullptr);
   SetText(input, IDC_IVALUE, "C:\\added by hand.txt");
+  ShotPause();
   Click(input, IDOK);
   ASSERT_TRUE(WaitGone(input));
+  SendMessageA(files, WM_NULL, 0, 0);  // served once the handler has ended
   EXPECT_EQ(ListCount(files, IDC_RESULT), 4);
   ShotPause();
   Post(files, IDC_BEDITFILT);
@@ -115,6 +115,7 @@ TEST(ProgramPrefs, PreferencesPickerInformationAndAFaultingAboutInTheRealProgram
   ShotPause();
   Click(filters, IDOK);
   ASSERT_TRUE(WaitGone(filters));
+  SendMessageA(files, WM_NULL, 0, 0);
   EXPECT_EQ(SendDlgItemMessageA(files, IDC_FILTER, CB_GETCOUNT, 0, 0), 2);
   Post(files, IDOK);
   ASSERT_TRUE(WaitGone(files));
