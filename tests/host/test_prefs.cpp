@@ -605,6 +605,21 @@ TEST_F(Dialogs, CategoriesAreEditedOnTheCopyAndPastedSeparatorsAreStripped) {
     Click(dlg, IDC_BCATDOWN);
     Click(dlg, IDC_BCATDOWN);  // at the bottom already
     EXPECT_EQ(SendDlgItemMessageA(dlg, IDC_LBCATS, LB_GETCURSEL, 0, 0), 3);
+    // Dragging the first category onto the second moves it there.
+    HWND list = GetDlgItem(dlg, IDC_LBCATS);
+    const UINT dragMsg = RegisterWindowMessageA(DRAGLISTMSGSTRING);
+    auto drag = [&](UINT what, int row) {
+      RECT rc;
+      SendMessageA(list, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&rc));
+      DRAGLISTINFO info{what, list, {rc.left + 5, (rc.top + rc.bottom) / 2}};
+      ClientToScreen(list, &info.ptCursor);
+      return SendMessageA(dlg, dragMsg, IDC_LBCATS, reinterpret_cast<LPARAM>(&info));
+    };
+    EXPECT_TRUE(drag(DL_BEGINDRAG, 0));
+    drag(DL_DRAGGING, 1);
+    drag(DL_DROPPED, 1);
+    EXPECT_EQ(ListTexts(dlg, IDC_LBCATS)[1], "Reports");
+    EXPECT_EQ(SendDlgItemMessageA(dlg, IDC_LBCATS, LB_GETCURSEL, 0, 0), 1);
     Click(dlg, IDOK);
   });
   EXPECT_TRUE(ShowPreferences(nullptr));
@@ -616,15 +631,15 @@ TEST_F(Dialogs, CategoriesAreEditedOnTheCopyAndPastedSeparatorsAreStripped) {
   EXPECT_EQ(typedName, "Miscabc!");
   ASSERT_EQ(Categories.Count(), 5);
   EXPECT_EQ(Categories.Items(0).Name, "All Jobs");
-  EXPECT_EQ(Categories.Items(1), (TCategory{"Reports", 77}));
-  EXPECT_EQ(Categories.Items(2), (TCategory{"Miscabc!", 9}));
+  EXPECT_EQ(Categories.Items(1), (TCategory{"Miscabc!", 9}));
+  EXPECT_EQ(Categories.Items(2), (TCategory{"Reports", 77}));
   EXPECT_EQ(Categories.Items(3).Name, "New category");
   EXPECT_EQ(Categories.Items(4).Name, "New category");
   EXPECT_NE(Categories.Items(3).Number, 0);
   EXPECT_NE(Categories.Items(4).Number, 0);
   EXPECT_NE(Categories.Items(3).Number, Categories.Items(4).Number);
   // Kept in "cats.ini" at once.
-  EXPECT_NE(testutil::ReadFileText(Settings.JobDir + "cats.ini").find("CAT1=Miscabc!,9"), std::string::npos);
+  EXPECT_NE(testutil::ReadFileText(Settings.JobDir + "cats.ini").find("CAT0=Miscabc!,9"), std::string::npos);
 }
 
 TEST_F(Dialogs, NewCategoryNumbersAreNeverZeroNorTaken) {
