@@ -642,16 +642,6 @@ TEST_F(Dialogs, CategoriesAreEditedOnTheCopyAndPastedSeparatorsAreStripped) {
   EXPECT_NE(testutil::ReadFileText(Settings.JobDir + "cats.ini").find("CAT0=Miscabc!,9"), std::string::npos);
 }
 
-TEST_F(Dialogs, NewCategoryNumbersAreNeverZeroNorTaken) {
-  std::vector<TCategory> taken;
-  for (int i = 0; i < 2000; ++i) {
-    int32_t n = NewCategoryNumber(taken);
-    ASSERT_GT(n, 0);
-    for (const TCategory& c : taken) ASSERT_NE(c.Number, n);
-    taken.push_back({"c", n});
-  }
-}
-
 TEST_F(Dialogs, AutomaticLogonWritesOnlyWhatTheUserChanged) {
   PutText(Winlogon(), "AutoAdminLogon", "1");
   PutText(Winlogon(), "DefaultUserName", "other");
