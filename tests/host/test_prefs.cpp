@@ -511,6 +511,8 @@ TEST_F(Dialogs, OkTakesTheOptionsAndWarnsOnceAboutChangedDirectories) {
   auto run = [&](std::function<void(HWND)> edit) {
     g_asked.clear();
     TDialogScript s([&](HWND dlg) {
+      // The focus arrives when the dialog is shown, after it is ready.
+      for (int i = 0; i < 500 && !FocusOf(dlg); ++i) Sleep(10);
       char text[64] = "";
       GetWindowTextA(FocusOf(dlg), text, sizeof text);
       focusText = text;
