@@ -6,6 +6,7 @@
 #include "OVError.h"
 #include "OVTypes.h"
 #include "OVVars.h"
+#include "uGetFilesList.h"
 
 namespace {
 
@@ -66,10 +67,11 @@ LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
       HandleDeleteVariable(reinterpret_cast<const char*>(wp));
       HandleAddVariable(reinterpret_cast<const char*>(wp), reinterpret_cast<const char*>(lp));
       return 0;
+    case OVM_SELECTFILES:
+      return HandleSelectFiles(reinterpret_cast<TOVSelectFilesRecord*>(wp));
     default:
-      // SelectFiles, AddMenuItem and RemoveMenuItem belong to the main
-      // window's dialogs and menus; without them they answer 0 (Cancel,
-      // no item).
+      // AddMenuItem and RemoveMenuItem belong to the main window's menus;
+      // without them they answer 0 (no item).
       return 0;
   }
 }

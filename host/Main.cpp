@@ -8,6 +8,8 @@
 #include "HostMessages.h"
 #include "OVClassesLog.h"
 #include "RemoteRequests.h"
+#include "uPluginInfo.h"
+#include "uPrefs.h"
 #include "uSettings.h"
 
 namespace {
@@ -17,6 +19,9 @@ const char kTitle[] = "Orvane 1.4";
 constexpr int kLogId = 100;
 constexpr int kStatusId = 101;
 constexpr int kCmdExit = 200;
+// Until the main window has its full menus: Preferences and About.
+constexpr int kCmdPreferences = 201;
+constexpr int kCmdAbout = 202;
 
 HWND g_main = nullptr;
 HWND g_log = nullptr;
@@ -96,6 +101,12 @@ LRESULT CALLBACK MainWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       HMENU file = CreatePopupMenu();
       AppendMenuA(file, MF_STRING, kCmdExit, "&Exit\tCtrl+X");
       AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "&File");
+      HMENU options = CreatePopupMenu();
+      AppendMenuA(options, MF_STRING, kCmdPreferences, "&Preferences...");
+      AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(options), "&Options");
+      HMENU help = CreatePopupMenu();
+      AppendMenuA(help, MF_STRING, kCmdAbout, "&About...");
+      AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(help), "&Help");
       SetMenu(wnd, menu);
       return 0;
     }
@@ -105,6 +116,14 @@ LRESULT CALLBACK MainWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
       if (LOWORD(wp) == kCmdExit) {
         ExitProgram(wnd);
+        return 0;
+      }
+      if (LOWORD(wp) == kCmdPreferences && !g_exiting) {
+        ShowPreferences(wnd);
+        return 0;
+      }
+      if (LOWORD(wp) == kCmdAbout && !g_exiting) {
+        ShowAbout(wnd);
         return 0;
       }
       break;

@@ -208,6 +208,25 @@ void OVAPI StopRunner(int32_t index, TOVRunnerParams* params) {
 
 void OVAPI Shutdown() { Log(OV_LOG_INFO, "shutdown " TP_DESCRIPTION); }
 
+#ifdef TP_PREFS
+// The plug-in's settings: the file list of a "..." button, through the raw
+// SelectFiles service. Logs "selectfiles <result> <size> [<text>]".
+void OVAPI PrefsConfig() {
+  static const char start[] = "C:\\one.txt,\"with blank\",\"q\"\"uote,comma\"";
+  char* text = nullptr;
+  int32_t size = static_cast<int32_t>(sizeof start);
+  g_host.Alloc(reinterpret_cast<void**>(&text), size);
+  std::memcpy(text, start, sizeof start);
+  Bool32 ok = g_host.SelectFiles(&text, &size);
+  std::string line = "selectfiles " + std::to_string(ok != 0) + " " + std::to_string(size) + " [" +
+                     std::string(text, strnlen(text, static_cast<size_t>(size))) + "]";
+  Log(OV_LOG_INFO, line.c_str());
+  g_host.Free(reinterpret_cast<void**>(&text), size);
+}
+
+void OVAPI PrefsAbout() { *static_cast<volatile int*>(nullptr) = 1; }
+#endif
+
 [[maybe_unused]] TMethodTable g_methodTable = {mCount, GetMethodInfo, ConfigMethod, ExecMethod, MethodDescr};
 [[maybe_unused]] TRunnerTable g_runnerTable = {2, GetRunnerInfo, ConfigRunner, StartRunner, StopRunner, nullptr};
 
@@ -250,8 +269,13 @@ extern "C" TPluginRecord* OVAPI InitOVPlugin(THostRecord* host) {
 #else
   g_record.Description = TP_DESCRIPTION;
 #endif
+#ifdef TP_PREFS
+  g_record.PluginConfig = PrefsConfig;
+  g_record.About = PrefsAbout;
+#else
   g_record.PluginConfig = nullptr;
   g_record.About = nullptr;
+#endif
   g_record.ShutdownPlugin = Shutdown;
 #ifdef TP_NO_METHODS
   g_record.HasMethods = OV_FALSE;
