@@ -26,10 +26,10 @@ class TDM : public TOVDataModule {
     Method("Run other Job", SelectJobCase());                   // 5
     Method("Shutdown Windows/computer", ShutdownCase());        // 6
     Method("Question", ConfirmRunJobCase());                    // 7
-    Missing("Create text file");                                // 8
-    Missing("Send WinPopup message");                           // 9
+    Method("Create text file", WriteTextFileCase());            // 8
+    Method("Send WinPopup message", WinPopupCase());            // 9
     Missing("Print a document(s)");                             // 10
-    Missing("Send Keys");                                       // 11
+    Method("Send Keys", SendKeysCase());                        // 11
     Method("Delay (in ms)", DelayCase());                       // 12
     Missing("Create File List");                                // 13
     Missing("Rename file(s)");                                  // 14

@@ -25,7 +25,11 @@ TMethodCase RunCase();            // 1  uRun
 TMethodCase SelectJobCase();      // 5  uSelectJob
 TMethodCase ShutdownCase();       // 6  uShutdown
 TMethodCase ConfirmRunJobCase();  // 7  uConfirmRunJob
+TMethodCase WriteTextFileCase();  // 8  uWriteTextFile
+TMethodCase WinPopupCase();       // 9  uWinPopupMessage
+TMethodCase SendKeysCase();       // 11 uSendKeys
 TMethodCase DelayCase();          // 12 uDelay
+TMethodCase FileListCase();       // 13 uFileList
 
 // Triggers, by index.
 TRunnerCase HotKeyCase();         // 0  uHotKey

@@ -29,7 +29,7 @@ const char* const kMethods[] = {"Show a message",
 const char* const kRunners[] = {"Hot key", "Alarm clock", "On Windows shutdown", "Files Monitor", "On idle"};
 
 // Items of this version that later work brings.
-const int kMissingMethods[] = {mCopyMove, mDelete, mSync, mTextFile, mWinPopup, mPrint, mSendKeys, mFileList, mRename};
+const int kMissingMethods[] = {mCopyMove, mDelete, mSync, mPrint, mRename};
 
 }  // namespace
 
