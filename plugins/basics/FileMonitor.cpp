@@ -17,43 +17,6 @@ std::string Lower(std::string s) {
 
 uint64_t Join(DWORD high, DWORD low) { return static_cast<uint64_t>(high) << 32 | low; }
 
-// "*" any run, "?" any one character; both texts already lower case.
-bool Wild(const char* mask, const char* text) {
-  const char* star = nullptr;
-  const char* resume = nullptr;
-  while (*text) {
-    if (*mask == '*') {
-      star = mask++;
-      resume = text;
-    } else if (*mask == '?' || *mask == *text) {
-      ++mask;
-      ++text;
-    } else if (star) {
-      mask = star + 1;
-      text = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (*mask == '*') ++mask;
-  return *mask == 0;
-}
-
-// The name part (up to the last ".") and the extension (from it on; "."
-// when there is none).
-void SplitName(const std::string& name, std::string& base, std::string& ext) {
-  size_t slash = name.find_last_of("\\/:");
-  std::string file = slash == std::string::npos ? name : name.substr(slash + 1);
-  size_t dot = file.rfind('.');
-  if (dot == std::string::npos) {
-    base = file;
-    ext = ".";
-  } else {
-    base = file.substr(0, dot);
-    ext = file.substr(dot);
-  }
-}
-
 // What a polling thread is started with.
 struct TStart {
   std::shared_ptr<TRefreshThread>* self;
@@ -70,20 +33,6 @@ uint32_t PackedLocalTime(uint64_t utc) {
       !SystemTimeToFileTime(&local, &ft) || !FileTimeToDosDateTime(&ft, &date, &time))
     return 0;
   return static_cast<uint32_t>(date) << 16 | time;
-}
-
-bool FileMaskMatches(const std::string& mask, const std::string& name) {
-  std::string mb, me, nb, ne;
-  SplitName(Lower(mask), mb, me);
-  SplitName(Lower(name), nb, ne);
-  return Wild(mb.c_str(), nb.c_str()) && Wild(me.c_str(), ne.c_str());
-}
-
-std::string WithTrailingBackslash(const std::string& path) {
-  if (path.empty()) return path;
-  if (path.size() == 1 && isalpha(static_cast<unsigned char>(path[0]))) return path + ":\\";
-  char last = path.back();
-  return last == '\\' || last == ':' ? path : path + "\\";
 }
 
 // ------------------------------------------------------------ TFileList

@@ -16,6 +16,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "FileUtil.h"
+
 // Change kinds, as bits of TMyRefresh::ChangeKinds.
 enum : uint8_t {
   ckTimeNewer = 1 << 0,  // "Time changed (>)"
@@ -71,15 +73,6 @@ class TFileList {
   std::deque<TFileEntry> entries_;  // stable addresses for the index's keys
   std::unordered_map<std::string_view, size_t> index_;
 };
-
-// File name matching with name and extension compared separately: "*.*"
-// takes every file, "*.tmp" only those whose extension is tmp, "*" only
-// those without an extension. Case-insensitive.
-bool FileMaskMatches(const std::string& mask, const std::string& name);
-
-// The directory ending rule: a backslash after a path that ends in neither
-// a backslash nor a colon, ":\" after a lone drive letter.
-std::string WithTrailingBackslash(const std::string& path);
 
 // A thread that refreshes at once and then every Interval x 0.95 seconds
 // until it is told to end. The object lives while its thread runs, even

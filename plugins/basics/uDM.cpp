@@ -31,7 +31,7 @@ class TDM : public TOVDataModule {
     Missing("Print a document(s)");                             // 10
     Method("Send Keys", SendKeysCase());                        // 11
     Method("Delay (in ms)", DelayCase());                       // 12
-    Missing("Create File List");                                // 13
+    Method("Create File List", FileListCase());                 // 13
     Missing("Rename file(s)");                                  // 14
 
     Runner("Hot key", HotKeyCase());                 // 0
