@@ -140,7 +140,7 @@ struct TSearch {
     if (!in.Entered()) return;
     std::vector<TFoundFile> entries;
     // A folder that cannot be read contributes what was read of it.
-    ListFolder(folder, kFileListFiles | (SubDirs ? feFolders : 0), entries);
+    ListFolder(folder, kFileListFiles | (SubDirs ? static_cast<uint32_t>(feFolders) : 0u), entries);
     for (const TFoundFile& f : entries) {
       if (f.IsFolder()) {
         Folder(folder + f.Name + "\\", mask);

@@ -24,6 +24,17 @@ const TKeyName kKeyNames[] = {
 
 const uint8_t kModifierKeys[3] = {VK_SHIFT, VK_CONTROL, VK_MENU};
 
+TKeyEvent Ev(TKeyEvent::TKind kind, uint8_t key = 0, wchar_t ch = 0, uint32_t ms = 0, std::string text = "") {
+  TKeyEvent e;
+  e.Kind = kind;
+  e.Key = key;
+  e.Extended = IsExtendedKey(key);
+  e.Char = ch;
+  e.Ms = ms;
+  e.Text = std::move(text);
+  return e;
+}
+
 std::string Upper(std::string s) {
   for (char& c : s)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -50,7 +61,7 @@ class TParser {
     for (uint8_t k : kModifierKeys) Key(TKeyEvent::Up, k);
     if (keys.empty()) return Fail("No keys to send");
     for (size_t i = 0; i < keys.size(); ++i) {
-      Add(TKeyEvent{.Kind = TKeyEvent::Next});
+      Add(Ev(TKeyEvent::Next));
       char c = keys[i];
       switch (c) {
         case '+': Hold(0); break;
@@ -93,15 +104,15 @@ class TParser {
  private:
   void Add(TKeyEvent e) { events_.push_back(std::move(e)); }
   void Key(TKeyEvent::TKind kind, uint8_t key) {
-    Add(TKeyEvent{.Kind = kind, .Key = key, .Extended = IsExtendedKey(key)});
+    Add(Ev(kind, key));
   }
-  void Error(const std::string& text) { Add(TKeyEvent{.Kind = TKeyEvent::Error, .Text = text}); }
+  void Error(const std::string& text) { Add(Ev(TKeyEvent::Error, 0, 0, 0, text)); }
 
   std::vector<TKeyEvent> Fail(const std::string& text) {
     // Whatever was held, the user's keyboard is left as it was found.
     for (uint8_t k : kModifierKeys) Key(TKeyEvent::Up, k);
     held_[0] = held_[1] = held_[2] = false;
-    Add(TKeyEvent{.Kind = TKeyEvent::Fail, .Text = text});
+    Add(Ev(TKeyEvent::Fail, 0, 0, 0, text));
     return std::move(events_);
   }
 
@@ -133,8 +144,7 @@ class TParser {
       return;
     }
     if (upper == "DELAY") {
-      Add(TKeyEvent{.Kind = TKeyEvent::Delay,
-                    .Ms = static_cast<uint32_t>(count > kMaxKeyDelayMs ? kMaxKeyDelayMs : count)});
+      Add(Ev(TKeyEvent::Delay, 0, 0, static_cast<uint32_t>(count > kMaxKeyDelayMs ? kMaxKeyDelayMs : count)));
       return;
     }
     int times = static_cast<int>(count > kMaxKeyRepeat ? kMaxKeyRepeat : count);
@@ -179,7 +189,7 @@ class TParser {
     for (int n = 0; n < times; ++n) {
       for (auto kind : {TKeyEvent::Down, TKeyEvent::Up}) {
         if (ch)
-          Add(TKeyEvent{.Kind = kind, .Char = ch});
+          Add(Ev(kind, 0, ch));
         else
           Key(kind, key);
       }
@@ -305,24 +315,57 @@ bool TKeySender::TargetStillInFront() {
   return fg == target_ || (fg && GetAncestor(fg, GA_ROOTOWNER) == target_);
 }
 
-bool TKeySender::Activate() {
+bool TKeySender::Activate(bool first) {
   HWND wnd = FindTarget(caption_, exact_);
   if (!wnd) {
     log_(Format("No window found with \"%s\" in its title: no keys sent", caption_.c_str()));
     return false;
   }
   target_ = wnd;
+  const bool wasInFront = TargetStillInFront();
   if (IsIconic(wnd)) SendWithTimeout(wnd, WM_SYSCOMMAND, SC_RESTORE, 0);
+  if (wasInFront && !IsIconic(wnd)) {
+    // A window that has only just come up may still be taking the front.
+    if (first) Settle();
+    return true;
+  }
   SendWithTimeout(wnd, WM_SYSCOMMAND, SC_HOTKEY, reinterpret_cast<LPARAM>(wnd));
   // The system command alone does not bring a window forward everywhere.
   for (int tries = 0; tries < 50; ++tries) {
-    if (TargetStillInFront()) return true;
-    SetForegroundWindow(wnd);
-    if (TargetStillInFront()) return true;
+    if (!TargetStillInFront()) SetForegroundWindow(wnd);
+    if (TargetStillInFront()) {
+      Settle();
+      return true;
+    }
     Sleep(10);
   }
   log_(Format("Cannot bring the window \"%s\" to the front: no keys sent", caption_.c_str()));
   return false;
+}
+
+// A window that has just come to the front first takes in the news (the
+// system may set its keyboard state afresh then, dropping a Shift that was
+// pressed meanwhile).
+void TKeySender::Settle() {
+  constexpr DWORD kSettleMs = 100;
+  ULONGLONG end = GetTickCount64() + kSettleMs;
+  const bool ours = GetWindowThreadProcessId(target_, nullptr) == GetCurrentThreadId();
+  do {
+    if (ours) {
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+          PostQuitMessage(static_cast<int>(msg.wParam));
+          return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+      }
+    } else {
+      SendWithTimeout(target_, WM_NULL, 0, 0);
+    }
+    Sleep(10);
+  } while (GetTickCount64() < end);
 }
 
 void TKeySender::Press(uint8_t key, bool down, bool extended, wchar_t ch) {
@@ -374,11 +417,11 @@ void TKeySender::Wait(uint32_t ms) {
 
 bool TKeySender::Send(const std::vector<TKeyEvent>& events) {
   const bool byCaption = !caption_.empty();
-  if (byCaption && !Activate()) return false;
+  if (byCaption && !Activate(true)) return false;
   for (const TKeyEvent& e : events) {
     switch (e.Kind) {
       case TKeyEvent::Next:
-        if (byCaption && fixed_ && !TargetStillInFront() && !Activate()) {
+        if (byCaption && fixed_ && !TargetStillInFront() && !Activate(false)) {
           ReleaseModifiers();
           return false;
         }

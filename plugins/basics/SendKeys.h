@@ -83,11 +83,12 @@ class TKeySender {
   static HWND FindTarget(const std::string& caption, bool exact);
 
  private:
-  bool Activate();
+  bool Activate(bool first);
   bool TargetStillInFront();
   void Press(uint8_t key, bool down, bool extended, wchar_t ch);
   void ReleaseModifiers();
   void Pump();
+  void Settle();
   void Wait(uint32_t ms);
 
   std::string caption_;

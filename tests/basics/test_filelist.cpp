@@ -100,7 +100,7 @@ TEST_F(FileListSearch, OverlappingSpecificationsListEachFileOnceSortedWithoutCas
   EXPECT_EQ(list, expected);
   // Without subfolders, the first level only; excluded names never.
   expected = {dir_ + "_x.txt", dir_ + "b.txt"};
-  EXPECT_EQ(Search({dir_ + "*.txt"}, false, TDateFilter(), "", {"a*", "*.log"}), expected);
+  EXPECT_EQ(Search({dir_ + "*.txt"}, false, TDateFilter(), "", {"a*.*", "*.log"}), expected);
   SetFileAttributesA((dir_ + "b.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 

@@ -42,7 +42,8 @@ TEST_F(BasicsProgram, TextFileFileListWinPopupAndSendKeysStepsInTheRealProgram) 
 
   HANDLE slot = CreateMailslotA("\\\\.\\mailslot\\messngr", 0, 0, nullptr);
   ASSERT_NE(slot, INVALID_HANDLE_VALUE);
-  STARTUPINFOA si{sizeof si};
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   char cmd[] = "notepad.exe";
   ASSERT_TRUE(CreateProcessA(nullptr, cmd, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));

@@ -152,6 +152,14 @@ TEST(SendKeysLanguage, LinesAndKeyCombinations) {
 
 namespace {
 
+void Pump() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
 LRESULT CALLBACK TargetProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_CREATE)
     CreateWindowA("EDIT", "", WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL, 0, 0, 300, 200, wnd,
@@ -173,6 +181,11 @@ HWND MakeTarget(const std::string& title, int show = SW_SHOWNORMAL) {
   HWND wnd = CreateWindowA("SendKeysTarget", title.c_str(), WS_OVERLAPPEDWINDOW, 50, 50, 320, 240, nullptr,
                            nullptr, nullptr, nullptr);
   ShowWindow(wnd, show);
+  // The window system has its say on the new window before keys come.
+  for (int i = 0; i < 20; ++i) {
+    Pump();
+    Sleep(10);
+  }
   return wnd;
 }
 
@@ -180,14 +193,6 @@ std::string Typed(HWND target) {
   char text[8192] = "";
   GetWindowTextA(GetDlgItem(target, 1), text, sizeof text);
   return text;
-}
-
-void Pump() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
 }
 
 struct TLogged {
