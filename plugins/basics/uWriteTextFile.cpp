@@ -73,6 +73,9 @@ bool AppendTextToFile(const std::string& name, const std::string& text) {
 
 // The new file replaces the old one only once it is complete.
 bool ReplaceFileText(const std::string& name, const std::string& text) {
+  // A read-only file stays as it is (the system would let a rename replace it).
+  DWORD attr = GetFileAttributesA(name.c_str());
+  if (attr != INVALID_FILE_ATTRIBUTES && (attr & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) return false;
   size_t slash = name.find_last_of("\\/:");
   std::string folder = slash == std::string::npos ? std::string(".") : name.substr(0, slash + 1);
   char temp[MAX_PATH] = "";

@@ -58,7 +58,7 @@ TEST_F(BasicsProgram, TextFileFileListWinPopupAndSendKeysStepsInTheRealProgram) 
   run = Run(kTyper, "Test cause");
   EXPECT_TRUE(Finished(run, 30000));
   std::string typed;
-  testutil::WaitFor([&] { return (typed = NotepadText(notepad)).find("line") != std::string::npos; }, 5000);
+  testutil::WaitFor([&] { return (typed = NotepadText(notepad)).find("-") != std::string::npos; }, 5000);
   EXPECT_EQ(typed, "Hello, World! :)\r\nSECOND -line");
   run = Run(kBadTyper, "Test cause");
   EXPECT_TRUE(Finished(run, 30000));

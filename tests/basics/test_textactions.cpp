@@ -33,6 +33,7 @@ class TextActions : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = testutil::MakeTempDir("textact");
+    Basics();  // loaded before the log is cleared
     ClearMainLog();
   }
   void TearDown() override {
@@ -67,7 +68,7 @@ TEST_F(TextActions, AppendingStartsOnANewLineAndKeepsWhatTheFileHeld) {
   testutil::WriteFileText(unix, "a\nb\n");
   EXPECT_TRUE(Exec(mTextFile, TextFileBlock(unix, "c", 1)));
   EXPECT_EQ(testutil::ReadFileText(unix), "a\nb\nc\r\n");
-  EXPECT_TRUE(MainLogTexts().empty());
+  EXPECT_EQ(MainLogTexts(), std::vector<std::string>());
 }
 
 TEST_F(TextActions, OverwritingReplacesTheFileAndFailuresAreLogged) {
