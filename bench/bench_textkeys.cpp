@@ -26,7 +26,7 @@ double Ms(std::chrono::steady_clock::time_point since) {
 
 LRESULT CALLBACK TargetProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_CREATE)
-    CreateWindowA("EDIT", "", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 300, 200, wnd, reinterpret_cast<HMENU>(1),
+    CreateWindowA("EDIT", "", WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL, 0, 0, 300, 200, wnd, reinterpret_cast<HMENU>(1),
                   nullptr, nullptr);
   if (msg == WM_SETFOCUS) SetFocus(GetDlgItem(wnd, 1));
   return DefWindowProcA(wnd, msg, wp, lp);
