@@ -26,12 +26,12 @@ class TDM : public TOVDataModule {
     Method("Run other Job", SelectJobCase());                   // 5
     Method("Shutdown Windows/computer", ShutdownCase());        // 6
     Method("Question", ConfirmRunJobCase());                    // 7
-    Missing("Create text file");                                // 8
-    Missing("Send WinPopup message");                           // 9
+    Method("Create text file", WriteTextFileCase());            // 8
+    Method("Send WinPopup message", WinPopupCase());            // 9
     Method("Print a document(s)", PrintDocCase());              // 10
-    Missing("Send Keys");                                       // 11
+    Method("Send Keys", SendKeysCase());                        // 11
     Method("Delay (in ms)", DelayCase());                       // 12
-    Missing("Create File List");                                // 13
+    Method("Create File List", FileListCase());                 // 13
     Method("Rename file(s)", RenameFilesCase());                // 14
 
     Runner("Hot key", HotKeyCase());                 // 0
@@ -73,7 +73,6 @@ class TDM : public TOVDataModule {
 
  private:
   void Method(const std::string& name, TMethodCase handlers) { AddMethod(name, std::move(handlers)); }
-  void Missing(const std::string& name) { AddMethod(name, NotAvailableMethod(name)); }
   void Runner(const std::string& name, TRunnerCase handlers) { AddRunner(name, std::move(handlers)); }
   void MissingRunner(const std::string& name) { AddRunner(name, NotAvailableRunner(name)); }
 };

@@ -25,12 +25,16 @@ TMethodCase RunCase();            // 1  uRun
 TMethodCase SelectJobCase();      // 5  uSelectJob
 TMethodCase ShutdownCase();       // 6  uShutdown
 TMethodCase ConfirmRunJobCase();  // 7  uConfirmRunJob
+TMethodCase WriteTextFileCase();  // 8  uWriteTextFile
+TMethodCase WinPopupCase();       // 9  uWinPopupMessage
+TMethodCase SendKeysCase();       // 11 uSendKeys
 TMethodCase DelayCase();          // 12 uDelay
 TMethodCase CopyFilesCase();      // 2  uFileOps
 TMethodCase DeleteFilesCase();    // 3  uFileOps
 TMethodCase SyncFoldersCase();    // 4  uSyncFolders
 TMethodCase PrintDocCase();       // 10 uFileOps
 TMethodCase RenameFilesCase();    // 14 uFileOps
+TMethodCase FileListCase();       // 13 uFileList
 
 // Triggers, by index.
 TRunnerCase HotKeyCase();         // 0  uHotKey

@@ -92,6 +92,10 @@ TEST(BasicsDamagedBlocks, EveryCutFailsTheStepWithAClearLineAndTheDescriptionFal
       {mRunJob, "Run other Job", Cat({Dw(5), {1}})},
       {mShutdown, "Shutdown Windows/computer", Dw(2)},
       {mDelay, "Delay (in ms)", Dw(1)},
+      {mTextFile, "Create text file", Cat({Str("Z:\\none\\x.txt"), Str("text")})},
+      {mWinPopup, "Send WinPopup message", Cat({Str("."), Str("Hi")})},
+      {mSendKeys, "Send Keys", Cat({Str("Nowhere"), {1}, Str("a")})},
+      {mFileList, "Create File List", Cat({Str("Z:\\none\\*.*"), Str(""), {1}, Str("Z:\\none\\l.txt")})},
   };
   for (const TCase& c : cases) {
     for (size_t cut = 1; cut < c.full.size(); ++cut) {

@@ -1,6 +1,5 @@
 // The General plug-in as the host sees it: its identity, its lists in the
-// order job files rely on, its about box, and the items this version lists
-// without carrying them.
+// order job files rely on, and its about box.
 #include <gtest/gtest.h>
 
 #include "BasicsTest.h"
@@ -27,9 +26,6 @@ const char* const kMethods[] = {"Show a message",
                                 "Create File List",
                                 "Rename file(s)"};
 const char* const kRunners[] = {"Hot key", "Alarm clock", "On Windows shutdown", "Files Monitor", "On idle"};
-
-// Items of this version that later work brings.
-const int kMissingMethods[] = {mTextFile, mWinPopup, mSendKeys, mFileList};
 
 }  // namespace
 
@@ -59,15 +55,3 @@ TEST(BasicsIdentity, TheAboutBoxNamesTheProductTheVersionAndThePlugin) {
   EXPECT_EQ(title, "General");
 }
 
-TEST(BasicsIdentity, ListedButMissingItemsFailClearlyAndChangeNothing) {
-  for (int index : kMissingMethods) {
-    ClearMainLog();
-    Bytes block = Dw(77);
-    EXPECT_FALSE(Exec(index, block)) << index;
-    EXPECT_FALSE(Config(index, block)) << index;
-    EXPECT_EQ(block, Dw(77));
-    EXPECT_EQ(Descr(index, block), kMethods[index]);
-    std::string line = std::string("\"") + kMethods[index] + "\" is not available in this version";
-    EXPECT_EQ(MainLogTexts(), (std::vector<std::string>{line, line})) << index;
-  }
-}
