@@ -75,8 +75,9 @@ TEST_F(FtpScript, CommandsAndTheirReportsAgainstProFtpd) {
   bool ok = false;
   auto reports = Run("proftpd",
                      {"cd /pub/" + tag_, "# note", "", " , ", "get readme.txt " + local_, "pwd", "foo bar",
-                      "rmdir old", "rename a.txt", "mkdir \"new dir\"", "rename \"new dir\",renamed",
-                      "docommand \"SITE CHMOD 700 renamed\"", "rmdir renamed", "pasv off", "pasv maybe", "PASV",
+                      "rmdir old", "rename a.txt", "mkdir \"/incoming/new " + tag_ + "\"",
+                      "rename \"/incoming/new " + tag_ + "\",/incoming/" + tag_, "docommand \"SITE CHMOD 700 /incoming/" + tag_ + "\"",
+                      "rmdir /incoming/" + tag_, "pasv off", "pasv maybe", "PASV",
                       "type e", "type b", "Type i", "type"},
                      false, &ok);
   EXPECT_TRUE(ok);
@@ -107,8 +108,8 @@ TEST_F(FtpScript, CommandsAndTheirReportsAgainstProFtpd) {
   EXPECT_TRUE(Sent(sent, "CWD /pub/" + tag_ + " -> 250"));
   EXPECT_TRUE(Sent(sent, "RETR readme.txt -> 226"));
   EXPECT_TRUE(Sent(sent, "RMD old -> 550"));
-  EXPECT_TRUE(Sent(sent, "MKD new dir -> 257"));
-  EXPECT_TRUE(Sent(sent, "RNTO renamed -> 250"));
+  EXPECT_TRUE(Sent(sent, "MKD /incoming/new " + tag_ + " -> 257"));
+  EXPECT_TRUE(Sent(sent, "RNTO /incoming/" + tag_ + " -> 250"));
   EXPECT_TRUE(Sent(sent, "TYPE L 8 -> 200"));
   EXPECT_TRUE(Sent(sent, "TYPE I -> 200"));
   EXPECT_TRUE(Sent(sent, "TYPE A -> 200"));
@@ -170,18 +171,19 @@ TEST_F(FtpScript, GetWithAPatternSkipsAFolderThatFitsIt) {
 
 TEST_F(FtpScript, PutFromAListAPatternAndOneFileThenDirAndDelete) {
   const std::string dir = "/incoming/" + tag_;
-  testutil::MakeDirs(Root() + "incoming\\" + tag_);
   for (const char* name : {"one.txt", "two.txt", "three.dat"}) testutil::WriteFileText(local_ + name, name);
   testutil::WriteFileText(local_ + "list.lst", local_ + "one.txt\r\n\r\n" + local_ + "three.dat\r\n" + local_ +
                                                    "gone.txt\r\n");
-  auto reports = Run("proftpd", {"put @" + local_ + "missing.lst " + dir, "put @" + local_ + "list.lst " + dir,
+  auto reports = Run("proftpd", {"mkdir " + dir, "put @" + local_ + "missing.lst " + dir, "put @" + local_ + "list.lst " + dir,
                                  "put " + local_ + "*.txt " + dir + "/", "append " + local_ + "one.txt " + dir,
                                  "put " + local_ + "nothere.txt", "dir " + dir + " " + local_ + "dir.out",
                                  "ls " + dir, "delete " + dir + "/*.txt", "delete " + dir + "/three.dat"});
   const std::string server = Root() + "incoming\\" + tag_ + "\\";
   EXPECT_FALSE(testutil::FileExists(server + "one.txt"));
   EXPECT_FALSE(testutil::FileExists(server + "three.dat"));
-  ASSERT_GE(reports.size(), 12u);
+  ASSERT_GE(reports.size(), 18u);
+  EXPECT_EQ(reports[0], "0 MKDIR command succesful");
+  reports.erase(reports.begin());
   EXPECT_EQ(reports[0], "2 File " + local_ + "missing.lst not exists");
   EXPECT_EQ(reports[1], "1 PUT command abnormal");
   EXPECT_EQ(reports[2].substr(0, 2), "2 ") << reports[2];  // gone.txt
@@ -214,12 +216,11 @@ TEST_F(FtpScript, PutFromAListAPatternAndOneFileThenDirAndDelete) {
 
 TEST_F(FtpScript, TransfersUseTheServersTypeUntilTypeISetsBinary) {
   const std::string dir = "/incoming/" + tag_;
-  testutil::MakeDirs(Root() + "incoming\\" + tag_);
   const std::string data = PatternBytes(300000, 9);  // holds CR and LF bytes
   testutil::WriteFileText(local_ + "data.bin", data);
   testutil::MakeDirs(local_ + "back");
   // The server's own type (ASCII on ProFTPD) rewrites line ends on the way.
-  auto reports = Run("proftpd", {"cd " + dir, "put " + local_ + "data.bin", "get data.bin " + local_ + "back"});
+  auto reports = Run("proftpd", {"mkdir " + dir, "cd " + dir, "put " + local_ + "data.bin", "get data.bin " + local_ + "back"});
   EXPECT_EQ(reports.back(), "0 GET command succesful");
   const std::string ascii = testutil::ReadFileText(local_ + "back\\data.bin");
   EXPECT_NE(ascii.size(), data.size());

@@ -74,7 +74,7 @@ TEST_F(HttpClient, RequestHeadersExactlyWithAndWithoutProxyAndAuthorization) {
   c.Get("/both/" + tag_, local_ + "a.txt");
   const std::string auth =
       "Authorization: Basic "
-      "dXNlcjpwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcA==\r\n";
+      "dXNlcjpwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcA==\r\n";
   EXPECT_EQ(Recorded("/both/" + tag_), "GET /both/" + tag_ + " HTTP/1.0\r\nHost: 127.0.0.1\r\n" + kAccept + auth +
                                            "Content-type: application/x-www-form-urlencoded\r\n\r\n");
   // Through a proxy (the recorder stands in for one): the whole address,

@@ -13,7 +13,7 @@ for that path wins). Paths:
   /cookie/...   302 with a cookie, to /ok/after-cookie
   /away/...     302 to the same server under another name (localhost)
   /https/...    302 to https://
-  /rel/a/b      302 to "../c" (relative)
+  /rel/a/...    302 to "../c" (relative)
   anything else 200 with "ok <path>" and no Content-Length
 """
 import os
@@ -60,7 +60,7 @@ class Handler(socketserver.BaseRequestHandler):
                   % PORT).encode())
         elif path.startswith("/https/"):
             send(b"HTTP/1.0 302 Found\r\nLocation: https://127.0.0.1/secure.txt\r\n\r\n")
-        elif path.startswith("/rel/"):
+        elif path.startswith("/rel/a/"):
             send(b"HTTP/1.0 302 Found\r\nLocation: ../c\r\n\r\n")
         else:
             send(b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nok " + path.encode("latin-1"))
