@@ -9,6 +9,7 @@
 
 #include "BasicsTest.h"
 #include "DialogDriver.h"
+#include "TestUtil.h"
 #include "FtpStepsRes.h"
 #include "uFtpScript.h"
 #include "NetUtil.h"
@@ -201,6 +202,12 @@ TEST(FtpPlugin, FtpScriptDialogAnonymousFirewallCommandsAndSyntaxCheck) {
         if (i == 0) PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_bCheckSyntax, BN_CLICKED), 0);
         if (!box.Answered()) break;
         boxes.push_back(box.Text());
+        // The answered box closes on its own time: wait until it is gone
+        // (or the next one, with another text, is up).
+        testutil::WaitFor([&] {
+          HWND up = testutil::WaitForDialog("Check syntax", 0);
+          return !up || testutil::StaticTexts(up) != boxes.back();
+        }, 3000);
       }
       testutil::Click(dlg, IDOK);
     });
