@@ -33,6 +33,17 @@ TFtpSettings DownloadDefaults() {
   return s;
 }
 
+TFtpSettings HttpDownloadDefaults() {
+  TFtpSettings s;
+  s.Files = "/index.html";
+  s.Dir = "%TEMPDIR%";
+  s.Host = "www.example.com";
+  s.Port = 80;
+  s.UserID.clear();
+  s.ProxyPort = 80;
+  return s;
+}
+
 bool ReadFtpSettings(const TOVMethodParams& params, TFtpSettings& s) {
   TBlockReader r(params);
   if (r.Empty()) return true;
@@ -203,12 +214,12 @@ void TfFtpTransfer::OnOK() {
   Settings.Files = files;
   Settings.Dir = GetItemText(IDC_eDir);
   Settings.Host = GetItemText(IDC_eHost);
-  Settings.Port = static_cast<uint32_t>(GetItemInt(IDC_ePort, 21));
+  Settings.Port = static_cast<uint32_t>(GetItemInt(IDC_ePort, static_cast<int>(defaults_.Port)));
   Settings.UserID = GetItemText(IDC_eUserID);
   Settings.Password = GetItemText(IDC_ePassword);
   Settings.UseProxy = IsChecked(IDC_cbUseProxy);
   Settings.Proxy = GetItemText(IDC_eProxy);
-  Settings.ProxyPort = static_cast<uint32_t>(GetItemInt(IDC_eProxyPort, 21));
+  Settings.ProxyPort = static_cast<uint32_t>(GetItemInt(IDC_eProxyPort, static_cast<int>(defaults_.ProxyPort)));
   End(IDOK);
 }
 
@@ -235,10 +246,9 @@ void TfFtpTransfer::bDirClick() {
   CoTaskMemFree(item);
 }
 
-bool ConfigFtpTransfer(TOVMethodParams& params, int templateId, bool upload) {
-  TfFtpTransfer dialog(templateId, upload);
-  dialog.Settings = upload ? UploadDefaults() : DownloadDefaults();
-  if (!ReadFtpSettings(params, dialog.Settings)) dialog.Settings = upload ? UploadDefaults() : DownloadDefaults();
+bool ConfigFtpTransfer(TOVMethodParams& params, int templateId, bool upload, const TFtpSettings& defaults) {
+  TfFtpTransfer dialog(templateId, upload, defaults);
+  if (!ReadFtpSettings(params, dialog.Settings)) dialog.Settings = defaults;
   if (dialog.DoModal() != IDOK) return false;
   return StoreFtpSettings(dialog.Settings, params);
 }

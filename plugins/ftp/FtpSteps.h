@@ -30,6 +30,7 @@ struct TFtpSettings {
 
 TFtpSettings UploadDefaults();
 TFtpSettings DownloadDefaults();
+TFtpSettings HttpDownloadDefaults();
 
 // An empty block leaves the defaults; false when the block ends early.
 bool ReadFtpSettings(const TOVMethodParams& params, TFtpSettings& s);
@@ -67,7 +68,8 @@ TFtpSettings ExpandSettings(const TFtpSettings& s);
 // The upload and download dialog: the same controls on two templates.
 class TfFtpTransfer : public OVDialog {
  public:
-  TfFtpTransfer(int templateId, bool upload) : OVDialog(templateId), upload_(upload) {}
+  TfFtpTransfer(int templateId, bool upload, const TFtpSettings& defaults)
+      : OVDialog(templateId), Settings(defaults), upload_(upload), defaults_(defaults) {}
   TFtpSettings Settings;
 
  protected:
@@ -79,8 +81,10 @@ class TfFtpTransfer : public OVDialog {
   void bFilesClick();
   void bDirClick();
   bool upload_;
+  TFtpSettings defaults_;
 };
 
-// Shared by both actions' configuration entries.
-bool ConfigFtpTransfer(TOVMethodParams& params, int templateId, bool upload);
+// Shared by the three actions' configuration entries (the HTTP download
+// has the FTP download's layout).
+bool ConfigFtpTransfer(TOVMethodParams& params, int templateId, bool upload, const TFtpSettings& defaults);
 #endif

@@ -13,14 +13,6 @@
 
 namespace {
 
-TMethodCase NotAvailable(const std::string& name) {
-  auto refuse = [name](TOVMethodParams&) {
-    HostLog(OV_LOG_ERROR, Format("\"%s\" is not available in this version", name.c_str()));
-    return false;
-  };
-  return TMethodCase{.Exec = refuse, .Config = refuse, .Descr = nullptr};
-}
-
 class TDM : public TOVDataModule {
  public:
   TDM() {
@@ -31,12 +23,12 @@ class TDM : public TOVDataModule {
     // only ever go at the end.
     AddMethod("FTP Upload", UploadCase());                       // 0
     AddMethod("FTP Download", DownloadCase());                   // 1
-    AddMethod("HTTP Download", NotAvailable("HTTP Download"));  // 2
-    AddMethod("FTP Script", NotAvailable("FTP Script"));        // 3
+    AddMethod("HTTP Download", HttpDownloadCase());             // 2
+    AddMethod("FTP Script", FtpScriptCase());                   // 3
   }
 
   void DMCreate() override {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
     InitCommonControlsEx(&icc);
   }
 };

@@ -105,7 +105,7 @@ bool ExecDownload(TOVMethodParams& params) {
   return ok;
 }
 
-bool ConfigDownload(TOVMethodParams& params) { return ConfigFtpTransfer(params, IDD_FTPDOWNLOAD, false); }
+bool ConfigDownload(TOVMethodParams& params) { return ConfigFtpTransfer(params, IDD_FTPDOWNLOAD, false, DownloadDefaults()); }
 
 void DescrDownload(TOVMethodParams& params, std::string& descr) {
   std::string host, dir;

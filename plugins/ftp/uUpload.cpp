@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "FtpScr.h"
 #include "OVError.h"
 #include "OVPluginHost.h"
 #include "uDM.h"
@@ -15,22 +16,6 @@ constexpr int kFileAttempts = 9;
 bool FileExists(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The ordinary files (hidden and system ones too, no folders) a pattern
-// names, with their folder.
-std::vector<std::string> MatchingFiles(const std::string& pattern) {
-  std::vector<std::string> files;
-  size_t slash = pattern.find_last_of("\\/:");
-  std::string folder = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
-  WIN32_FIND_DATAA fd;
-  HANDLE find = FindFirstFileA(pattern.c_str(), &fd);
-  if (find == INVALID_HANDLE_VALUE) return files;
-  do {
-    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files.push_back(folder + fd.cFileName);
-  } while (FindNextFileA(find, &fd));
-  FindClose(find);
-  return files;
 }
 
 class TUpload {
@@ -99,7 +84,7 @@ bool ExecUpload(TOVMethodParams& params) {
   return ok;
 }
 
-bool ConfigUpload(TOVMethodParams& params) { return ConfigFtpTransfer(params, IDD_FTPUPLOAD, true); }
+bool ConfigUpload(TOVMethodParams& params) { return ConfigFtpTransfer(params, IDD_FTPUPLOAD, true, UploadDefaults()); }
 
 void DescrUpload(TOVMethodParams& params, std::string& descr) {
   std::string host, dir;

@@ -65,19 +65,28 @@ std::vector<std::string> TFtpServers::Log(const std::string& file) const {
   return testutil::ReadLines(Folder("run") + file);
 }
 
+namespace {
+TFtpServers ReadServers(const char* ini, const char* key) {
+  TFtpServers s;
+  std::ifstream in(ini);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t eq = line.find('=');
+    if (eq != std::string::npos) s.Values[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  s.Loaded = s.Port(key) != 0;
+  return s;
+}
+}  // namespace
+
+const TFtpServers& HttpServers() {
+  static TFtpServers servers = ReadServers(OV_HTTP_SERVERS_INI, "nginx");
+  return servers;
+}
+
 const TFtpServers& FtpServers() {
-  static TFtpServers servers = [] {
-    TFtpServers s;
-    std::ifstream in(OV_FTP_SERVERS_INI);
-    std::string line;
-    while (std::getline(in, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      size_t eq = line.find('=');
-      if (eq != std::string::npos) s.Values[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    s.Loaded = s.Port("proftpd") != 0;
-    return s;
-  }();
+  static TFtpServers servers = ReadServers(OV_FTP_SERVERS_INI, "proftpd");
   return servers;
 }
 

@@ -21,6 +21,9 @@ struct TFtpServers {
 
 // Read once per process from the fixture's file.
 const TFtpServers& FtpServers();
+// The HTTP servers (fixture http_servers, servers/httpservers.sh): nginx,
+// tinyproxy and the recorder, in the same form.
+const TFtpServers& HttpServers();
 
 // Deterministic content of the given size (the seed varies it).
 std::string PatternBytes(size_t size, uint32_t seed);
@@ -31,6 +34,11 @@ std::string FileSha256(const std::string& path);
 std::string TextSha256(const std::string& text);
 
 // Skips the test with a message when the servers are not there.
+#define REQUIRE_HTTP_SERVERS()                                                    \
+  do {                                                                             \
+    if (!HttpServers().Loaded) GTEST_SKIP() << "HTTP test servers are not running"; \
+  } while (0)
+
 #define REQUIRE_FTP_SERVERS()                                                   \
   do {                                                                          \
     if (!FtpServers().Loaded) GTEST_SKIP() << "FTP test servers are not running"; \

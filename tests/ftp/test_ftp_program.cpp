@@ -293,3 +293,118 @@ TEST_F(FtpProgram, HostileServers) {
   EXPECT_EQ(lines, (std::vector<std::string>{"Attempt 1: File \"" + local_ + "two.txt\" upload failed.", "2 files uploaded"}))
       << Joined(lines);
 }
+
+namespace {
+
+enum { mHttp = 2, mScript = 3 };
+
+struct TScriptBlock {
+  std::string host = "127.0.0.1";
+  int port = 0;
+  bool passive = false;
+  std::string user = "tester", password = "secret";
+  bool abort = false;
+  std::string script;
+};
+
+// The thirteen elements, byte by byte.
+jobbytes::StepSpec ScriptStep(const TScriptBlock& b) {
+  Bytes block = Cat({Str(b.host), Dw(static_cast<uint32_t>(b.port)), {uint8_t(b.passive)}, Str(b.user),
+                     Str(ScramblePassword(b.password)), {uint8_t(0)}, Str(""), Dw(21), Str(""),
+                     Str(ScramblePassword("")), {uint8_t(0)}, {uint8_t(b.abort)}, Str(b.script)});
+  return jobbytes::StepSpec{kFtpID, mScript, "Script", true, block};
+}
+
+jobbytes::StepSpec HttpStep(const TBlock& b) { return jobbytes::StepSpec{kFtpID, mHttp, "Web", true, FtpBlock(b)}; }
+
+}  // namespace
+
+TEST_F(FtpProgram, FtpScriptJobsAgainstProFtpd) {
+  const std::string pub = s_.Folder("root") + "pub\\" + tag_ + "\\";
+  testutil::MakeDirs(pub);
+  testutil::WriteFileText(pub + "readme.txt", "read me");
+  testutil::WriteFileText(local_ + tag_ + "-up.bin", PatternBytes(100000, 5));
+  TScriptBlock b;
+  b.port = s_.Port("proftpd");
+  b.script = "cd /pub/" + tag_ + "\r\n# fetch the notes\r\nget readme.txt " + local_ + "\r\ntype i\r\nput " + local_ +
+             tag_ + "-up.bin /incoming\r\nfoo\r\npwd";
+  AddJob(0x301, "Script", {ScriptStep(b)});
+  TScriptBlock aborting = b;
+  aborting.abort = true;
+  aborting.script = "cd /no/such/folder\r\npwd";
+  AddJob(0x302, "Script that aborts", {ScriptStep(aborting)});
+  TScriptBlock closed = b;
+  closed.port = 1;
+  AddJob(0x303, "Script without a server", {ScriptStep(closed)});
+  Start();
+  RunJob(0x301);
+  RunJob(0x302);
+  RunJob(0x303);
+  Close();
+
+  EXPECT_EQ(testutil::ReadFileText(local_ + "readme.txt"), "read me");
+  EXPECT_EQ(FileSha256(s_.Folder("root") + "incoming\\" + tag_ + "-up.bin"), TextSha256(PatternBytes(100000, 5)));
+  std::string end;
+  auto lines = StepLog(0x301, end);
+  EXPECT_EQ(lines, (std::vector<std::string>{"CD command succesful", "GET command succesful", "TYPE command succesful",
+                                             "1 files was uploaded", "PUT command succesful",
+                                             "Error in line 6: invalid command \"FOO\"", "Current dir is /pub/" + tag_,
+                                             "PWD command succesful"}))
+      << Joined(lines);
+  EXPECT_EQ(end, "Job executed successfully");
+  lines = StepLog(0x302, end);
+  EXPECT_EQ(lines, (std::vector<std::string>{"550 /no/such/folder: No such file or directory", "CD command abnormal",
+                                             "Script executing aborted."}))
+      << Joined(lines);
+  EXPECT_EQ(end, "Job executed abnormally");
+  lines = StepLog(0x303, end);
+  EXPECT_EQ(lines, std::vector<std::string>{"Connection Failed"}) << Joined(lines);
+  EXPECT_EQ(end, "Job executed abnormally");
+}
+
+TEST_F(FtpProgram, HttpDownloadJobsAgainstNginxDirectAndThroughTinyproxy) {
+  const TFtpServers& h = HttpServers();
+  if (!h.Loaded) GTEST_SKIP() << "HTTP test servers are not running";
+  const std::string save = local_ + "web";
+  testutil::MakeDirs(save);
+  testutil::WriteFileText(save + "\\missing.txt", "old copy");
+  TBlock b;
+  b.files = "/hello.txt\r\ndir/file.zip\r\n/private/secret.txt\r\n/missing.txt\r\n/\r\n/moved";
+  b.dir = save;
+  b.port = h.Port("nginx");
+  b.user = "test";
+  AddJob(0x311, "Web", {HttpStep(b)});
+  TBlock p;
+  p.files = "/hello.txt";
+  p.dir = local_ + "proxied";
+  testutil::MakeDirs(p.dir);
+  p.port = h.Port("nginx");
+  p.user = "";
+  p.password = "";
+  p.useProxy = true;
+  p.proxy = "127.0.0.1";
+  p.proxyPort = h.Port("tinyproxy");
+  AddJob(0x312, "Web through a proxy", {HttpStep(p)});
+  Start();
+  RunJob(0x311);
+  RunJob(0x312);
+  Close();
+
+  EXPECT_EQ(testutil::ListFiles(save + "\\", "*"),
+            (std::vector<std::string>{"file.zip", "hello.txt", "index.html", "missing.txt", "moved", "secret.txt"}));
+  EXPECT_EQ(testutil::ReadFileText(save + "\\secret.txt"), "the private page\n");
+  EXPECT_EQ(testutil::ReadFileText(save + "\\moved"), "hello from nginx\n");
+  EXPECT_EQ(testutil::ReadFileText(save + "\\index.html"), "the index\n");
+  EXPECT_EQ(testutil::ReadFileText(save + "\\missing.txt"), "old copy");
+  EXPECT_EQ(testutil::ReadFileText(p.dir + "\\hello.txt"), "hello from nginx\n");
+  std::string end;
+  auto lines = StepLog(0x311, end);
+  EXPECT_EQ(lines, (std::vector<std::string>{"HTTP error 404", "5 files downloaded"})) << Joined(lines);
+  EXPECT_EQ(end, "Job executed successfully");
+  lines = StepLog(0x312, end);
+  EXPECT_EQ(lines, std::vector<std::string>{"1 files downloaded"}) << Joined(lines);
+  auto access = h.Log("access.log");
+  EXPECT_TRUE(std::any_of(access.begin(), access.end(), [](const std::string& l) {
+    return l.rfind("GET /private/secret.txt HTTP/1.0|127.0.0.1|Basic dGVzdDpzZWNyZXQ=|", 0) == 0;
+  }));
+}
