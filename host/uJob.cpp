@@ -143,7 +143,6 @@ TfJob::TfJob(TOVJob* job, bool newJob) : OVDialog(IDD_JOB), job_(job), new_(newJ
 TfJob::~TfJob() {
   if (stepImages_) ImageList_Destroy(stepImages_);
   if (runImages_) ImageList_Destroy(runImages_);
-  if (arrows_) DeleteObject(arrows_);
 }
 
 bool TfJob::OnInit() {
@@ -170,14 +169,12 @@ bool TfJob::OnInit() {
   SendMessageA(steps, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(stepImages_));
   SendMessageA(runs, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(runImages_));
 
-  // The arrows are the symbol font's glyphs "5" and "6", with their hints.
-  arrows_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, SYMBOL_CHARSET, 0, 0, 0, 0, "Marlett");
+  // The move buttons' hints.
   tips_ = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0, Handle(),
                           nullptr, nullptr, nullptr);
   const std::pair<int, const char*> hints[] = {{IDC_BSTEPUP, "Move step up"},
                                                {IDC_BSTEPDOWN, "Move step down"}};
   for (const auto& [id, hint] : hints) {
-    if (arrows_) SendMessageA(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(arrows_), FALSE);
     TTTOOLINFOA tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;

@@ -72,7 +72,6 @@ class TfJob : public OVDialog {
   HIMAGELIST stepImages_ = nullptr;
   HIMAGELIST runImages_ = nullptr;
   HWND tips_ = nullptr;
-  HFONT arrows_ = nullptr;
   // The job's bytes when an "edit" opened: Cancel restores them, whatever
   // became of the file meanwhile.
   std::vector<uint8_t> undo_;

@@ -60,6 +60,7 @@ void Shot(const std::string& name) {
   char dir[MAX_PATH] = "";
   if (!GetEnvironmentVariableA("OV_SHOTS", dir, sizeof dir)) return;
   std::string base = std::string(dir) + "\\" + name;
+  testutil::WaitFor([] { return false; }, 1500);  // the windows paint
   testutil::WriteFileText(base + ".want", "");
   testutil::WaitFor([&] { return testutil::FileExists(base + ".png"); }, 20000);
 }
