@@ -146,7 +146,6 @@ TfJob::~TfJob() {
 }
 
 bool TfJob::OnInit() {
-  SetWindowTextA(Handle(), new_ ? "Add job" : "Edit job");
   HWND pages = Item(IDC_PCJOB);
   const char* tabs[] = {"Steps", "Triggering Events", "Advanced"};
   for (int i = 0; i < 3; ++i) {
@@ -189,6 +188,8 @@ bool TfJob::OnInit() {
   ShowPage(kStepsPage);
   FillSteps();
   FillRuns();
+  // The title comes last: whoever finds the dialog by it finds it filled.
+  SetWindowTextA(Handle(), new_ ? "Add job" : "Edit job");
   if (new_) {
     Focus(IDC_EJOBNAME);  // the name selected, ready to be typed over
     return false;

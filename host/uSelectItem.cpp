@@ -100,7 +100,6 @@ LPARAM ItemData(HWND tv, HTREEITEM item) {
 TfSelectItem::TfSelectItem(TPickKind kind) : OVDialog(IDD_SELECTITEM), kind_(kind) {}
 
 bool TfSelectItem::OnInit() {
-  SetWindowTextA(Handle(), kind_ == TPickKind::Methods ? "Select action" : "Select Event");
   HWND tv = Item(IDC_TVITEMS);
   ApplyHotTrackToTree(tv);
   TPickerTree& tree = TreeOf(kind_);
@@ -110,6 +109,8 @@ bool TfSelectItem::OnInit() {
     for (const TNode& child : plugin.Children) Insert(tv, parent, child);
     SendMessageA(tv, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(parent));
   }
+  // The title comes last: whoever finds the picker by it finds it filled.
+  SetWindowTextA(Handle(), kind_ == TPickKind::Methods ? "Select action" : "Select Event");
   return true;
 }
 
