@@ -1,5 +1,7 @@
 #include "OVDialog.h"
 
+#include <commctrl.h>
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -134,6 +136,29 @@ HWND OVDialog::Create(HWND owner) {
                             reinterpret_cast<LPARAM>(this));
 }
 
+void OVDialog::SetHint(int id, const std::string& text) {
+  HWND control = Item(id);
+  if (!control) return;
+  if (!hints_) {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&icc);
+    hints_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, module_,
+                             nullptr);
+    if (!hints_) return;
+    SendMessageA(hints_, TTM_SETMAXTIPWIDTH, 0, 400);
+  }
+  TTTOOLINFOA tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = hwnd_;
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  tool.lpszText = const_cast<char*>(text.c_str());
+  // The tip keeps its own copy of the text.
+  SendMessageA(hints_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  SendMessageA(hints_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
 void OVDialog::End(INT_PTR result) {
   if (!hwnd_) return;
   if (modal_)
@@ -156,6 +181,7 @@ INT_PTR CALLBACK OVDialog::DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) 
     SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
     self->hwnd_ = nullptr;
     self->lastEdit_ = nullptr;
+    self->hints_ = nullptr;
     return FALSE;
   }
   // Neither an exception nor a fault of a handler leaves the dialog

@@ -64,6 +64,10 @@ class OVDialog {
   void CheckRadio(int first, int last, int id);
   void Enable(int id, bool enabled);
   void Show(int id, bool visible);
+  // A hint for a control: the tip shown while the mouse rests on it.
+  void SetHint(int id, const std::string& text);
+  // The tip window of the hints (null before the first); for tests.
+  HWND HintWindow() const { return hints_; }
   // Moves the focus the way the dialog manager does (edits select all).
   void Focus(int id);
 
@@ -118,5 +122,6 @@ class OVDialog {
   HINSTANCE module_;
   HWND hwnd_ = nullptr;
   HWND lastEdit_ = nullptr;
+  HWND hints_ = nullptr;  // owned by the dialog window, which destroys it
   bool modal_ = false;
 };

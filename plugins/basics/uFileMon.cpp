@@ -290,6 +290,7 @@ class TfAddEditFolders : public OVDialog {
     SetWindowTextA(Handle(), adding_ ? "Add folder for watch" : "Edit folder for watch");
     SetItemText(IDC_eFolder, Folder.Path);
     SetChecked(IDC_cbSubtree, Folder.Subtree);
+    SetHint(IDC_bBrowseFolder, "Select folder");
     return true;
   }
   bool OnCommand(int id, int code, HWND) override {
@@ -332,10 +333,38 @@ class TfFileMon : public OVDialog {
 
  protected:
   bool OnInit() override {
+    HWND tabs = Item(IDC_tcPages);
+    for (int i = 0; i < 2; ++i) {
+      TCITEMA page{};
+      page.mask = TCIF_TEXT;
+      page.pszText = const_cast<char*>(i == 0 ? "Monitoring" : "Save results");
+      SendMessageA(tabs, TCM_INSERTITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&page));
+    }
+    // The pages' controls lie over the tab control.
+    SetWindowPos(tabs, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ShowPage(0);
     HWND list = Item(IDC_lvFolders);
     ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
+    // A folder's icon shows whether its subtree is watched.
+    HIMAGELIST icons = ImageList_Create(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                        ILC_COLOR32 | ILC_MASK, 2, 0);
+    // The shell's closed folder for a folder alone, its open one with the subtree.
+    for (int index : {3, 4}) {
+      HICON icon = nullptr;
+      if (ExtractIconExA("shell32.dll", index, nullptr, &icon, 1) == 1 && icon) {
+        ImageList_AddIcon(icons, icon);
+        DestroyIcon(icon);
+      }
+    }
+    ListView_SetImageList(list, icons, LVSIL_SMALL);  // the list view destroys it
     AddColumn(list, 0, "Folder", 180);
     AddColumn(list, 1, "Subtree", 50);
+    SetHint(IDC_bAdd, "Add folder to list");
+    SetHint(IDC_bEdit, "Edit");
+    SetHint(IDC_bDelete, "Delete selected folder from list");
+    SetHint(IDC_bClear, "Clear list");
+    SetHint(IDC_eIncMask, "Samples: *.* (all files), *.txt, *.doc, report??.xls");
+    for (int id : {IDC_bOneListFN, IDC_bNewListFN, IDC_bDelListFN, IDC_bChgListFN}) SetHint(id, "Select file");
     for (const auto& f : Settings.Folders) InsertFolder(-1, f);
     SetItemText(IDC_eIncMask, Settings.IncMask);
     SetItemText(IDC_eExcMask, Settings.ExcMask);
@@ -394,6 +423,10 @@ class TfFileMon : public OVDialog {
   }
 
   bool OnNotify(int id, NMHDR* header, LRESULT&) override {
+    if (id == IDC_tcPages && header->code == TCN_SELCHANGE) {
+      ShowPage(static_cast<int>(SendMessageA(header->hwndFrom, TCM_GETCURSEL, 0, 0)));
+      return true;
+    }
     if (id == IDC_lvFolders && header->code == NM_DBLCLK) {
       EditFolder(false);
       return true;
@@ -423,6 +456,8 @@ class TfFileMon : public OVDialog {
   void OnOK() override {
     if (ListView_GetItemCount(Item(IDC_lvFolders)) == 0) {
       MessageBeep(MB_OK);
+      SendDlgItemMessageA(Handle(), IDC_tcPages, TCM_SETCURSEL, 0, 0);
+      ShowPage(0);
       Focus(IDC_lvFolders);
       return;
     }
@@ -450,6 +485,20 @@ class TfFileMon : public OVDialog {
  private:
   static constexpr int kKindIds[5] = {IDC_cbChgTM, IDC_cbChgTL, IDC_cbChgSM, IDC_cbChgSL, IDC_cbChgA};
 
+  // Page 0 "Monitoring", page 1 "Save results".
+  void ShowPage(int page) {
+    static const int kMonitoring[] = {IDC_lFolders,  IDC_lvFolders, IDC_bAdd,     IDC_bEdit,   IDC_bDelete,
+                                      IDC_bClear,    IDC_lIncMask,  IDC_eIncMask, IDC_lExcMask, IDC_eExcMask,
+                                      IDC_gFilter,   IDC_cbNew,     IDC_cbDel,    IDC_cbChg,   IDC_cbChgTM,
+                                      IDC_cbChgTL,   IDC_cbChgSM,   IDC_cbChgSL,  IDC_cbChgA,  IDC_lInterval,
+                                      IDC_eInterval, IDC_udInterval};
+    static const int kSaving[] = {IDC_cbSaveResults, IDC_rbOneList,  IDC_rbDiffList, IDC_lOneListFN, IDC_eOneListFN,
+                                  IDC_bOneListFN,    IDC_lNewListFN, IDC_eNewListFN, IDC_bNewListFN, IDC_lDelListFN,
+                                  IDC_eDelListFN,    IDC_bDelListFN, IDC_lChgListFN, IDC_eChgListFN, IDC_bChgListFN};
+    for (int id : kMonitoring) Show(id, page == 0);
+    for (int id : kSaving) Show(id, page == 1);
+  }
+
   static void AddColumn(HWND list, int i, const char* text, int width) {
     LVCOLUMNA col{};
     col.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -462,9 +511,10 @@ class TfFileMon : public OVDialog {
   void InsertFolder(int at, const TWatchFolder& f) {
     HWND list = Item(IDC_lvFolders);
     LVITEMA item{};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
     item.pszText = const_cast<char*>(f.Path.c_str());
     item.lParam = f.Subtree ? 1 : 0;
+    item.iImage = f.Subtree ? 1 : 0;
     if (at < 0) {
       item.iItem = ListView_GetItemCount(list);
       at = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));

@@ -46,6 +46,7 @@
 #define IDM_FOLDEREDIT 5341
 #define IDM_FOLDERDELETE 5342
 #define IDM_FOLDERCLEAR 5343
+#define IDC_tcPages 5344
 
 #define IDD_ADDEDITFOLDER 5350
 #define IDC_lFolder 5351

@@ -1,5 +1,6 @@
 #include "NMUUE.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace {
@@ -37,6 +38,36 @@ std::string Base64Encode(const std::string& data) {
     out += '=';
   }
   return out;
+}
+
+void Base64AppendLines(const void* data, size_t size, std::string& out) {
+  const auto* p = static_cast<const uint8_t*>(data);
+  out.reserve(out.size() + (size + 44) / 45 * 62);
+  char line[64];
+  while (size > 0) {
+    size_t take = size < 45 ? size : 45;
+    size_t n = 0;
+    size_t i = 0;
+    for (; i + 3 <= take; i += 3) {
+      uint32_t v = uint32_t(p[i]) << 16 | uint32_t(p[i + 1]) << 8 | p[i + 2];
+      line[n++] = kAlphabet[v >> 18];
+      line[n++] = kAlphabet[v >> 12 & 63];
+      line[n++] = kAlphabet[v >> 6 & 63];
+      line[n++] = kAlphabet[v & 63];
+    }
+    if (size_t rest = take - i) {
+      uint32_t v = uint32_t(p[i]) << 16 | (rest == 2 ? uint32_t(p[i + 1]) << 8 : 0);
+      line[n++] = kAlphabet[v >> 18];
+      line[n++] = kAlphabet[v >> 12 & 63];
+      line[n++] = rest == 2 ? kAlphabet[v >> 6 & 63] : '=';
+      line[n++] = '=';
+    }
+    line[n++] = '\r';
+    line[n++] = '\n';
+    out.append(line, n);
+    p += take;
+    size -= take;
+  }
 }
 
 std::string Base64Decode(const std::string& text) {

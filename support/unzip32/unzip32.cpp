@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,13 @@ class TExtraction {
   int result_ = PK_OK;
   bool aborted_ = false;
   std::vector<unsigned char> in_, out_;
+  bool KnownAbsent(const std::wstring& path) const;
+  // Folders known to exist (lower case), and whether this extraction made
+  // them: what a folder made here holds is exactly what made_ lists, so
+  // its names need no look-up (a look-up of a missing name makes wine read
+  // the whole folder).
+  std::map<std::wstring, bool> folders_;
+  std::set<std::wstring> made_;
 };
 
 void TExtraction::Say(int code, const char* fmt, ...) {
@@ -113,15 +122,33 @@ bool TExtraction::Inside(const std::wstring& path) const {
                                                      static_cast<int>(d.size()), TRUE) == CSTR_EQUAL;
 }
 
+std::wstring Lower(std::wstring s) {
+  CharLowerBuffW(s.data(), static_cast<DWORD>(s.size()));
+  return s;
+}
+
+bool TExtraction::KnownAbsent(const std::wstring& path) const {
+  std::wstring key = Lower(path);
+  auto folder = folders_.find(key.substr(0, key.rfind(L'\\')));
+  return folder != folders_.end() && folder->second && !made_.count(key);
+}
+
 bool TExtraction::MakeFolders(const std::wstring& rel, bool includeLast) {
   size_t end = includeLast ? rel.size() : rel.rfind(L'\\');
   if (end == std::wstring::npos) return true;
   for (size_t i = 0; i <= end; ++i) {
     if (i != end && rel[i] != L'\\') continue;
     std::wstring p = dest_ + L"\\" + rel.substr(0, i);
-    DWORD a = GetFileAttributesW(p.c_str());
-    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) continue;
-    if (!CreateDirectoryW(p.c_str(), nullptr)) return false;
+    std::wstring key = Lower(p);
+    if (folders_.count(key)) continue;
+    bool made = false;
+    DWORD a = KnownAbsent(p) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(p.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY)) {
+      if (!CreateDirectoryW(p.c_str(), nullptr)) return false;
+      made = true;
+      made_.insert(key);
+    }
+    folders_[key] = made;
   }
   return true;
 }
@@ -240,7 +267,7 @@ void TExtraction::Extract(const TEntry& e) {
   std::wstring target = dest_ + L"\\" + rel;
   if (!Inside(target)) return Say(PK_ERR, "error: %s not extracted: outside the destination", name.c_str());
   WIN32_FILE_ATTRIBUTE_DATA have{};
-  bool exists = GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &have) != 0;
+  bool exists = !KnownAbsent(target) && GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &have) != 0;
   if (exists && (have.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
     return Say(PK_ERR, "error: %s not extracted: a folder of that name exists", name.c_str());
   if (exists && !opt_.Overwrite) return;
@@ -248,18 +275,30 @@ void TExtraction::Extract(const TEntry& e) {
   if (!exists && opt_.Freshen) return;
   if (!MakeFolders(rel, false)) return Say(PK_ERR, "error: cannot create the folder of %s", name.c_str());
 
-  std::wstring folder = target.substr(0, target.rfind(L'\\'));
-  wchar_t temp[MAX_PATH + 16];
-  if (!GetTempFileNameW(folder.c_str(), L"unz", 0, temp)) {
-    Say(PK_DISK, "error: %s: cannot create a file in its folder", name.c_str());
-    return;
+  // A new file is written in its place (and deleted when its data fails);
+  // an existing one is replaced only by a complete temporary file.
+  std::wstring written;  // the file being written: the target or a temporary one
+  HANDLE out = INVALID_HANDLE_VALUE;
+  if (!exists) {
+    out = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out != INVALID_HANDLE_VALUE) written = target;
   }
-  HANDLE out = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (out == INVALID_HANDLE_VALUE) {
-    DeleteFileW(temp);
-    Say(PK_DISK, "error: %s: cannot create a file in its folder", name.c_str());
-    return;
+    std::wstring folder = target.substr(0, target.rfind(L'\\'));
+    wchar_t temp[MAX_PATH + 16];
+    if (!GetTempFileNameW(folder.c_str(), L"unz", 0, temp)) {
+      Say(PK_DISK, "error: %s: cannot create a file in its folder", name.c_str());
+      return;
+    }
+    written = temp;
+    out = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) {
+      DeleteFileW(temp);
+      Say(PK_DISK, "error: %s: cannot create a file in its folder", name.c_str());
+      return;
+    }
   }
+  const bool inPlace = written == target;
   int rc = WriteData(e, out, name);
   if (rc == PK_OK) {
     int64_t unix;
@@ -267,14 +306,15 @@ void TExtraction::Extract(const TEntry& e) {
     SetFileTime(out, nullptr, nullptr, &ft);
   }
   CloseHandle(out);
-  if (rc == PK_OK && !MoveFileExW(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+  if (rc == PK_OK && !inPlace && !MoveFileExW(written.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     Say(PK_DISK, "error: %s: cannot replace the file", name.c_str());
     rc = PK_DISK;
   }
   if (rc != PK_OK) {
-    DeleteFileW(temp);
+    DeleteFileW(written.c_str());
     return;
   }
+  made_.insert(Lower(target));
   if (fn_ && fn_->Message) {
     FILETIME local = FileTimeFromDos(e.DosDateTime()), l2;
     SYSTEMTIME st{};
@@ -317,7 +357,10 @@ int TExtraction::Run() {
   if (dest_.size() == 3 && dest_[1] == L':') dest_.pop_back();  // "C:\" -> "C:"
   // The destination and its missing parents.
   for (size_t i = 3; !dest_.empty() && i <= dest_.size(); ++i)
-    if (i == dest_.size() || dest_[i] == L'\\') CreateDirectoryW(dest_.substr(0, i).c_str(), nullptr);
+    if (i == dest_.size() || dest_[i] == L'\\') {
+      bool made = CreateDirectoryW(dest_.substr(0, i).c_str(), nullptr) != 0;
+      if (i == dest_.size()) folders_[Lower(dest_)] = made;
+    }
   DWORD a = GetFileAttributesW(dest_.c_str());
   if (dest_.empty() || a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY)) {
     Say(PK_DISK, "error: cannot create the destination folder %s", opt_.ExtractDir ? opt_.ExtractDir : "");

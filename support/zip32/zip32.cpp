@@ -5,11 +5,14 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ZipFormat.h"
@@ -24,7 +27,16 @@ bool g_optionsSet = false;
 TZipUserFunctions g_functions{};
 
 constexpr size_t kChunk = 256 * 1024;
+// Sizes and offsets above this take the 64-bit extensions (0xFFFFFFFF in a
+// 32-bit field says "see the zip64 record").
 constexpr uint64_t kMax32 = 0xFFFFFFFEu;
+constexpr size_t kMaxEntries16 = 0xFFFE;
+constexpr uint16_t kVersionZip64 = 45;
+// Files up to this size are read and compressed ahead of the writer by
+// worker threads; larger ones are streamed by the writer itself.
+constexpr uint64_t kPackedMax = 16u << 20;
+// How far the workers may run ahead: results held in memory.
+constexpr uint64_t kPackedHeld = 128u << 20;
 
 // A file or folder to go into the archive.
 struct TSource {
@@ -33,6 +45,144 @@ struct TSource {
   bool Folder = false;
   bool Walked = false;  // a folder that recursion took in
   WIN32_FILE_ATTRIBUTE_DATA Info{};
+  uint64_t FileSize() const { return static_cast<uint64_t>(Info.nFileSizeHigh) << 32 | Info.nFileSizeLow; }
+};
+
+// A file read and compressed by a worker thread, waiting for the writer.
+struct TPacked {
+  bool Ready = false;
+  bool ReadFailed = false;
+  bool Stored = false;
+  uint32_t Crc = 0;
+  uint64_t Size = 0;
+  std::string Data;
+};
+
+// Reads a whole file and deflates it in one go; stored when deflating does
+// not make it smaller.
+void Pack(const std::wstring& path, int level, TPacked& p) {
+  HANDLE in = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (in == INVALID_HANDLE_VALUE) {
+    p.ReadFailed = true;
+    return;
+  }
+  std::string raw;
+  LARGE_INTEGER size{};
+  GetFileSizeEx(in, &size);
+  raw.resize(static_cast<size_t>(std::min<int64_t>(size.QuadPart, kPackedMax)) + 1);
+  size_t have = 0;
+  for (;;) {
+    if (have == raw.size()) raw.resize(raw.size() * 2);
+    DWORD got = 0;
+    DWORD want = static_cast<DWORD>(std::min<size_t>(raw.size() - have, 1u << 30));
+    if (!ReadFile(in, &raw[have], want, &got, nullptr)) {
+      p.ReadFailed = true;
+      CloseHandle(in);
+      return;
+    }
+    if (got == 0) break;
+    have += got;
+  }
+  CloseHandle(in);
+  raw.resize(have);
+  uLong crc = crc32(0, nullptr, 0);
+  for (size_t at = 0; at < have;) {
+    uInt n = static_cast<uInt>(std::min<size_t>(have - at, 1u << 30));
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(raw.data() + at), n);
+    at += n;
+  }
+  p.Crc = static_cast<uint32_t>(crc);
+  p.Size = have;
+  z_stream z{};
+  if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK) {
+    std::string out(deflateBound(&z, static_cast<uLong>(have)), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(raw.data());
+    z.avail_in = static_cast<uInt>(have);
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    int r = deflate(&z, Z_FINISH);
+    size_t n = out.size() - z.avail_out;
+    deflateEnd(&z);
+    if (r == Z_STREAM_END && n < have) {
+      out.resize(n);
+      p.Data = std::move(out);
+      return;
+    }
+  }
+  p.Stored = true;
+  p.Data = std::move(raw);
+}
+
+// Worker threads that pack the small files of an archive in the order the
+// writer takes them, never holding more than kPackedHeld bytes of results.
+class TPacker {
+ public:
+  TPacker(std::vector<std::wstring> paths, int level) : paths_(std::move(paths)), level_(level), results_(paths_.size()) {
+    if (paths_.empty()) return;
+    unsigned n = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+    n = static_cast<unsigned>(std::min<size_t>(n, paths_.size()));
+    try {
+      for (unsigned i = 0; i < n; ++i) threads_.emplace_back([this] { Work(); });
+    } catch (...) {
+      // Without threads the writer packs each file itself.
+    }
+  }
+  ~TPacker() {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      stop_ = true;
+    }
+    room_.notify_all();
+    for (auto& t : threads_) t.join();
+  }
+  // The result of job k; jobs are taken in order.
+  TPacked Take(size_t k) {
+    std::unique_lock<std::mutex> lock(m_);
+    if (threads_.empty() && next_ == k) {
+      ++next_;
+      lock.unlock();
+      Pack(paths_[k], level_, results_[k]);
+      lock.lock();
+      held_ += results_[k].Data.size();
+      results_[k].Ready = true;
+    }
+    ready_.wait(lock, [&] { return results_[k].Ready; });
+    TPacked p = std::move(results_[k]);
+    results_[k] = TPacked();
+    held_ -= p.Data.size();
+    taken_ = k + 1;
+    room_.notify_all();
+    return p;
+  }
+
+ private:
+  void Work() {
+    std::unique_lock<std::mutex> lock(m_);
+    for (;;) {
+      room_.wait(lock, [&] { return stop_ || next_ >= paths_.size() || next_ == taken_ || held_ < kPackedHeld; });
+      if (stop_ || next_ >= paths_.size()) return;
+      size_t k = next_++;
+      lock.unlock();
+      TPacked p;
+      Pack(paths_[k], level_, p);
+      lock.lock();
+      held_ += p.Data.size();
+      results_[k] = std::move(p);
+      results_[k].Ready = true;
+      ready_.notify_all();
+    }
+  }
+
+  std::vector<std::wstring> paths_;
+  int level_;
+  std::vector<TPacked> results_;
+  std::vector<std::thread> threads_;
+  std::mutex m_;
+  std::condition_variable ready_, room_;
+  size_t next_ = 0, taken_ = 0;
+  uint64_t held_ = 0;
+  bool stop_ = false;
 };
 
 struct TItem {
@@ -94,11 +244,12 @@ class TArchiver {
  private:
   void Say(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
   void Collect(const std::wstring& spec);
-  void AddPath(const std::wstring& path, bool relative, bool walked);
+  void AddPath(const std::wstring& path, bool relative, bool walked, const WIN32_FIND_DATAW* found = nullptr);
   void Walk(const std::wstring& folder, const std::wstring& pattern, bool relative, bool everything);
   bool Wanted(const WIN32_FIND_DATAW& fd) const;
   std::string NameFor(const std::wstring& path, bool relative, bool folder) const;
-  bool WriteNew(const TSource& s, TEntry& e);
+  bool WriteNew(const TSource& s, TEntry& e, TPacked* packed);
+  bool WriteStreamed(const TSource& s, TEntry& e, const std::string& localExtra, bool big);
   bool WriteData(HANDLE in, TEntry& e, bool store, uint64_t dataStart);
   bool CopyOld(const TEntry& old, TEntry& e);
   bool WriteDirectory(const std::vector<TEntry>& entries, const std::string& comment);
@@ -145,11 +296,22 @@ std::string TArchiver::NameFor(const std::wstring& path, bool relative, bool fol
   return Narrow(n, CP_UTF8);
 }
 
-void TArchiver::AddPath(const std::wstring& path, bool relative, bool walked) {
+// A found file's attributes come with the folder's listing; others are
+// looked up.
+void TArchiver::AddPath(const std::wstring& path, bool relative, bool walked, const WIN32_FIND_DATAW* found) {
   if (!Lower(path).compare(Lower(zipPath_))) return;  // never the archive itself
   TSource s;
   s.Path = path;
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &s.Info)) return;
+  if (found) {
+    s.Info.dwFileAttributes = found->dwFileAttributes;
+    s.Info.ftCreationTime = found->ftCreationTime;
+    s.Info.ftLastAccessTime = found->ftLastAccessTime;
+    s.Info.ftLastWriteTime = found->ftLastWriteTime;
+    s.Info.nFileSizeHigh = found->nFileSizeHigh;
+    s.Info.nFileSizeLow = found->nFileSizeLow;
+  } else if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &s.Info)) {
+    return;
+  }
   s.Folder = (s.Info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (s.Folder && opt_.JunkPaths) return;
   s.Walked = walked;
@@ -169,7 +331,7 @@ void TArchiver::Walk(const std::wstring& folder, const std::wstring& pattern, bo
   if (h != INVALID_HANDLE_VALUE) {
     do {
       if (Wanted(fd) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        AddPath(folder + L"\\" + fd.cFileName, relative, false);
+        AddPath(folder + L"\\" + fd.cFileName, relative, false, &fd);
     } while (FindNextFileW(h, &fd));
     FindClose(h);
   }
@@ -225,7 +387,18 @@ uint64_t TArchiver::Position() const {
   return static_cast<uint64_t>(pos.QuadPart);
 }
 
-std::string LocalHeader(const TEntry& e, const std::string& extra) {
+// The local zip64 record holds both sizes, whichever of them is large.
+std::string Zip64LocalExtra(uint64_t size, uint64_t compressed) {
+  std::string x;
+  Put16(x, kExtraZip64);
+  Put16(x, 16);
+  Put64(x, size);
+  Put64(x, compressed);
+  return x;
+}
+
+// A local header; with a zip64 record in extra its 32-bit sizes say so.
+std::string LocalHeader(const TEntry& e, const std::string& extra, bool zip64 = false) {
   std::string h;
   Put32(h, kLocalSig);
   Put16(h, e.VersionNeeded);
@@ -234,8 +407,8 @@ std::string LocalHeader(const TEntry& e, const std::string& extra) {
   Put16(h, e.DosTime);
   Put16(h, e.DosDate);
   Put32(h, e.Crc);
-  Put32(h, static_cast<uint32_t>(e.CompressedSize));
-  Put32(h, static_cast<uint32_t>(e.Size));
+  Put32(h, zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(e.CompressedSize));
+  Put32(h, zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(e.Size));
   Put16(h, static_cast<uint32_t>(e.Name.size()));
   Put16(h, static_cast<uint32_t>(extra.size()));
   return h + e.Name + extra;
@@ -310,8 +483,7 @@ bool TArchiver::WriteData(HANDLE in, TEntry& e, bool store, uint64_t dataStart) 
   return true;
 }
 
-bool TArchiver::WriteNew(const TSource& s, TEntry& e) {
-  const uint64_t start = Position();
+bool TArchiver::WriteNew(const TSource& s, TEntry& e, TPacked* packed) {
   e = TEntry();
   e.Name = s.Name;
   bool ascii = std::all_of(s.Name.begin(), s.Name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -321,24 +493,73 @@ bool TArchiver::WriteNew(const TSource& s, TEntry& e) {
   e.DosDate = static_cast<uint16_t>(dos >> 16);
   e.DosTime = static_cast<uint16_t>(dos & 0xFFFF);
   e.ExternalAttributes = s.Info.dwFileAttributes & 0x37;
-  e.LocalOffset = start;
+  e.LocalOffset = Position();
   std::string localExtra = opt_.ExtraInfo ? TimeExtra(s.Info, true) : std::string();
   e.Extra = opt_.ExtraInfo ? TimeExtra(s.Info, false) : std::string();
   bool store = opt_.Level == '0' || s.Folder;
   e.Method = store ? kStored : kDeflated;
   e.VersionNeeded = s.Folder ? 10 : 20;
-  if (!WriteAll(out_, LocalHeader(e, localExtra).data(), kLocalHeaderSize + e.Name.size() + localExtra.size())) {
-    error_ = ZE_WRITE;
-    return false;
+  if (packed) {
+    if (packed->ReadFailed) {
+      Say("zip warning: could not read: %s", Narrow(s.Path, CP_ACP).c_str());
+      readFailed_ = true;
+      return false;
+    }
+    e.Method = packed->Stored ? kStored : kDeflated;
+    e.Crc = packed->Crc;
+    e.Size = packed->Size;
+    e.CompressedSize = packed->Data.size();
+    std::string header = LocalHeader(e, localExtra);
+    if (!WriteAll(out_, header.data(), header.size()) || !WriteAll(out_, packed->Data.data(), packed->Data.size())) {
+      error_ = ZE_WRITE;
+      return false;
+    }
+    return true;
   }
-  if (s.Folder) return true;
-  HANDLE in = CreateFileW(s.Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (s.Folder) {
+    std::string header = LocalHeader(e, localExtra);
+    if (!WriteAll(out_, header.data(), header.size())) {
+      error_ = ZE_WRITE;
+      return false;
+    }
+    return true;
+  }
+  // A file that grew past 4 GB while it was read is written again with the
+  // 64-bit record.
+  bool big = s.FileSize() > kMax32;
+  for (;;) {
+    TEntry attempt = e;
+    bool ok = WriteStreamed(s, attempt, localExtra, big);
+    if (ok || error_ != ZE_BIG || big) {
+      if (ok) e = attempt;
+      return ok;
+    }
+    error_ = ZE_OK;
+    big = true;
+  }
+}
+
+// A file compressed (or stored) as it is read, its header patched after.
+bool TArchiver::WriteStreamed(const TSource& s, TEntry& e, const std::string& localExtra, bool big) {
+  const uint64_t start = e.LocalOffset;
   auto undo = [&] {
     Seek(out_, start);
     SetEndOfFile(out_);
     return false;
   };
+  bool store = e.Method == kStored;
+  std::string extra = localExtra;
+  if (big) {
+    e.VersionNeeded = kVersionZip64;
+    extra = Zip64LocalExtra(0, 0) + localExtra;
+  }
+  std::string header = LocalHeader(e, extra, big);
+  if (!WriteAll(out_, header.data(), header.size())) {
+    error_ = ZE_WRITE;
+    return false;
+  }
+  HANDLE in = CreateFileW(s.Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (in == INVALID_HANDLE_VALUE) {
     Say("zip warning: could not open for reading: %s", Narrow(s.Path, CP_ACP).c_str());
     readFailed_ = true;
@@ -363,20 +584,29 @@ bool TArchiver::WriteNew(const TSource& s, TEntry& e) {
     }
     return undo();
   }
-  if (e.Size > kMax32 || e.CompressedSize > kMax32) {
+  if (!big && (e.Size > kMax32 || e.CompressedSize > kMax32)) {
+    undo();
     error_ = ZE_BIG;
     return false;
   }
   std::string fixed;
   Put32(fixed, e.Crc);
-  Put32(fixed, static_cast<uint32_t>(e.CompressedSize));
-  Put32(fixed, static_cast<uint32_t>(e.Size));
-  uint64_t end = Position();
-  Seek(out_, start + 8);
+  if (!big) {
+    Put32(fixed, static_cast<uint32_t>(e.CompressedSize));
+    Put32(fixed, static_cast<uint32_t>(e.Size));
+  }
   std::string method;
   Put16(method, e.Method);
-  if (!WriteAll(out_, method.data(), 2) || !Seek(out_, start + 14) || !WriteAll(out_, fixed.data(), 12) ||
-      !Seek(out_, end)) {
+  const uint64_t end = Position();
+  bool patched = Seek(out_, start + 8) && WriteAll(out_, method.data(), 2) && Seek(out_, start + 14) &&
+                 WriteAll(out_, fixed.data(), fixed.size());
+  if (patched && big) {
+    std::string sizes;
+    Put64(sizes, e.Size);
+    Put64(sizes, e.CompressedSize);
+    patched = Seek(out_, start + kLocalHeaderSize + e.Name.size() + 4) && WriteAll(out_, sizes.data(), sizes.size());
+  }
+  if (!patched || !Seek(out_, end)) {
     error_ = ZE_WRITE;
     return false;
   }
@@ -415,12 +645,13 @@ bool TArchiver::CopyOld(const TEntry& old, TEntry& e) {
   e = old;
   e.Extra = WithoutZip64(old.Extra);
   e.LocalOffset = Position();
-  if (old.Size > kMax32 || old.CompressedSize > kMax32 || e.LocalOffset > kMax32) {
-    error_ = ZE_BIG;
-    return false;
-  }
+  const bool big = old.Size > kMax32 || old.CompressedSize > kMax32;
   localExtra = WithoutZip64(localExtra);
-  std::string header = LocalHeader(e, localExtra);
+  if (big) {
+    localExtra = Zip64LocalExtra(old.Size, old.CompressedSize) + localExtra;
+    e.VersionNeeded = std::max<uint16_t>(e.VersionNeeded, kVersionZip64);
+  }
+  std::string header = LocalHeader(e, localExtra, big);
   if (!WriteAll(out_, header.data(), header.size()) || !Seek(old_, data)) {
     error_ = ZE_WRITE;
     return false;
@@ -441,8 +672,13 @@ bool TArchiver::CopyOld(const TEntry& old, TEntry& e) {
     std::string d;
     Put32(d, 0x08074b50);
     Put32(d, e.Crc);
-    Put32(d, static_cast<uint32_t>(e.CompressedSize));
-    Put32(d, static_cast<uint32_t>(e.Size));
+    if (big) {
+      Put64(d, e.CompressedSize);
+      Put64(d, e.Size);
+    } else {
+      Put32(d, static_cast<uint32_t>(e.CompressedSize));
+      Put32(d, static_cast<uint32_t>(e.Size));
+    }
     if (!WriteAll(out_, d.data(), d.size())) {
       error_ = ZE_WRITE;
       return false;
@@ -451,40 +687,71 @@ bool TArchiver::CopyOld(const TEntry& old, TEntry& e) {
   return true;
 }
 
+// The central directory and its end; the 64-bit records only where a size,
+// an offset or the number of entries needs them.
 bool TArchiver::WriteDirectory(const std::vector<TEntry>& entries, const std::string& comment) {
   const uint64_t start = Position();
   std::string cd;
   for (const TEntry& e : entries) {
+    const bool bigSize = e.Size > kMax32, bigPacked = e.CompressedSize > kMax32, bigOffset = e.LocalOffset > kMax32;
+    std::string zip64;
+    if (bigSize) Put64(zip64, e.Size);
+    if (bigPacked) Put64(zip64, e.CompressedSize);
+    if (bigOffset) Put64(zip64, e.LocalOffset);
+    std::string extra;
+    if (!zip64.empty()) {
+      Put16(extra, kExtraZip64);
+      Put16(extra, static_cast<uint32_t>(zip64.size()));
+      extra += zip64;
+    }
+    extra += e.Extra;
+    const bool any = !zip64.empty();
     Put32(cd, kCentralSig);
-    Put16(cd, e.VersionMadeBy);
-    Put16(cd, e.VersionNeeded);
+    Put16(cd, any ? (e.VersionMadeBy & 0xFF00u) | std::max<uint32_t>(e.VersionMadeBy & 0xFFu, kVersionZip64)
+                  : e.VersionMadeBy);
+    Put16(cd, any ? std::max<uint16_t>(e.VersionNeeded, kVersionZip64) : e.VersionNeeded);
     Put16(cd, e.Flags);
     Put16(cd, e.Method);
     Put16(cd, e.DosTime);
     Put16(cd, e.DosDate);
     Put32(cd, e.Crc);
-    Put32(cd, static_cast<uint32_t>(e.CompressedSize));
-    Put32(cd, static_cast<uint32_t>(e.Size));
+    Put32(cd, bigPacked ? 0xFFFFFFFFu : static_cast<uint32_t>(e.CompressedSize));
+    Put32(cd, bigSize ? 0xFFFFFFFFu : static_cast<uint32_t>(e.Size));
     Put16(cd, static_cast<uint32_t>(e.Name.size()));
-    Put16(cd, static_cast<uint32_t>(e.Extra.size()));
+    Put16(cd, static_cast<uint32_t>(extra.size()));
     Put16(cd, static_cast<uint32_t>(e.Comment.size()));
     Put16(cd, 0);
     Put16(cd, e.InternalAttributes);
     Put32(cd, e.ExternalAttributes);
-    Put32(cd, static_cast<uint32_t>(e.LocalOffset));
-    cd += e.Name + e.Extra + e.Comment;
+    Put32(cd, bigOffset ? 0xFFFFFFFFu : static_cast<uint32_t>(e.LocalOffset));
+    cd += e.Name + extra + e.Comment;
   }
-  if (entries.size() > 0xFFFF || start > kMax32 || cd.size() > kMax32) {
-    error_ = ZE_BIG;
-    return false;
+  const uint64_t cdSize = cd.size();
+  const bool manyEntries = entries.size() > kMaxEntries16, farStart = start > kMax32, bigDirectory = cdSize > kMax32;
+  if (manyEntries || farStart || bigDirectory) {
+    const uint64_t end64 = start + cdSize;
+    Put32(cd, kEnd64Sig);
+    Put64(cd, 44);  // the size of the rest of this record
+    Put16(cd, kVersionZip64);
+    Put16(cd, kVersionZip64);
+    Put32(cd, 0);
+    Put32(cd, 0);
+    Put64(cd, entries.size());
+    Put64(cd, entries.size());
+    Put64(cd, cdSize);
+    Put64(cd, start);
+    Put32(cd, kEnd64LocatorSig);
+    Put32(cd, 0);
+    Put64(cd, end64);
+    Put32(cd, 1);
   }
-  const size_t cdSize = cd.size();
+  const uint32_t count16 = manyEntries ? 0xFFFFu : static_cast<uint32_t>(entries.size());
   Put32(cd, kEndSig);
   Put32(cd, 0);
-  Put16(cd, static_cast<uint32_t>(entries.size()));
-  Put16(cd, static_cast<uint32_t>(entries.size()));
-  Put32(cd, static_cast<uint32_t>(cdSize));
-  Put32(cd, static_cast<uint32_t>(start));
+  Put16(cd, count16);
+  Put16(cd, count16);
+  Put32(cd, bigDirectory ? 0xFFFFFFFFu : static_cast<uint32_t>(cdSize));
+  Put32(cd, farStart ? 0xFFFFFFFFu : static_cast<uint32_t>(start));
   Put16(cd, static_cast<uint32_t>(comment.size()));
   cd += comment;
   if (!WriteAll(out_, cd.data(), cd.size())) {
@@ -571,12 +838,34 @@ int TArchiver::Run(int count, char* zipFile, char** files) {
   }
   in_.resize(kChunk);
   buf_.resize(kChunk);
+  // Small files are compressed on every core ahead of the writer, which
+  // keeps the archive's order and streams the large files itself.
+  std::vector<int> job(items.size(), -1);
+  std::vector<std::wstring> jobPaths;
+  if (opt_.Level != '0') {
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (items[i].Source < 0) continue;
+      const TSource& s = sources_[static_cast<size_t>(items[i].Source)];
+      if (s.Folder || s.FileSize() > kPackedMax) continue;
+      job[i] = static_cast<int>(jobPaths.size());
+      jobPaths.push_back(s.Path);
+    }
+  }
+  TPacker packer(std::move(jobPaths), opt_.Level - '0');
   std::vector<TEntry> entries;
   std::vector<size_t> written;
-  for (const TItem& item : items) {
+  for (size_t i = 0; i < items.size(); ++i) {
+    const TItem& item = items[i];
     TEntry e;
-    bool ok = item.Old >= 0 ? CopyOld(dir.Entries[static_cast<size_t>(item.Old)], e)
-                            : WriteNew(sources_[static_cast<size_t>(item.Source)], e);
+    bool ok;
+    if (item.Old >= 0) {
+      ok = CopyOld(dir.Entries[static_cast<size_t>(item.Old)], e);
+    } else if (job[i] >= 0) {
+      TPacked p = packer.Take(static_cast<size_t>(job[i]));
+      ok = WriteNew(sources_[static_cast<size_t>(item.Source)], e, &p);
+    } else {
+      ok = WriteNew(sources_[static_cast<size_t>(item.Source)], e, nullptr);
+    }
     if (error_ != ZE_OK) break;
     if (!ok) continue;  // a source that could not be read
     entries.push_back(e);
@@ -604,7 +893,6 @@ int TArchiver::Run(int count, char* zipFile, char** files) {
   }
   if (error_ != ZE_OK) {
     DeleteFileW(temp);
-    if (error_ == ZE_BIG) Say("zip error: archives over 4 GB or with more than 65,535 entries are not supported");
     return error_;
   }
 

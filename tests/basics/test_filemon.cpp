@@ -8,7 +8,12 @@
 #include <cstring>
 #include <mutex>
 
+#include <windows.h>
+
+#include <commctrl.h>
+
 #include "BasicsUtil.h"
+#include "DialogDriver.h"
 #include "OVPlugin.h"
 #include "TestUtil.h"
 #include "uDM.h"
@@ -380,6 +385,118 @@ class TRecorder : public TMyRefresh {
     return TMyRefresh::FindFirst(pattern, fd);
   }
 };
+
+namespace {
+
+// Shown on its page (the dialog itself may not be shown yet).
+bool Visible(HWND dlg, int id) { return (GetWindowLongPtrA(GetDlgItem(dlg, id), GWL_STYLE) & WS_VISIBLE) != 0; }
+
+void ChoosePage(HWND dlg, int page) {
+  HWND tabs = GetDlgItem(dlg, IDC_tcPages);
+  SendMessageA(tabs, TCM_SETCURSEL, static_cast<WPARAM>(page), 0);
+  NMHDR n{tabs, static_cast<UINT_PTR>(IDC_tcPages), static_cast<UINT>(TCN_SELCHANGE)};
+  SendMessageA(dlg, WM_NOTIFY, IDC_tcPages, reinterpret_cast<LPARAM>(&n));
+}
+
+struct TFindTips {
+  HWND owner, tips = nullptr;
+};
+
+BOOL CALLBACK FindTips(HWND w, LPARAM lp) {
+  auto* f = reinterpret_cast<TFindTips*>(lp);
+  char cls[64] = "";
+  GetClassNameA(w, cls, sizeof cls);
+  if (!lstrcmpiA(cls, TOOLTIPS_CLASSA) && GetWindow(w, GW_OWNER) == f->owner) f->tips = w;
+  return f->tips ? FALSE : TRUE;
+}
+
+// The hint the dialog's tip window holds for a control.
+std::string HintOf(HWND dlg, int id) {
+  TFindTips find{dlg};
+  EnumThreadWindows(GetWindowThreadProcessId(dlg, nullptr), FindTips, reinterpret_cast<LPARAM>(&find));
+  if (!find.tips) return "(no tips)";
+  char text[256] = "";
+  TTTOOLINFOA tool{};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = dlg;
+  tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(dlg, id));
+  tool.lpszText = text;
+  SendMessageA(find.tips, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
+  return text;
+}
+
+int ImageOf(HWND dlg, int row) {
+  LVITEMA item{};
+  item.mask = LVIF_IMAGE;
+  item.iItem = row;
+  SendDlgItemMessageA(dlg, IDC_lvFolders, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+  return item.iImage;
+}
+
+}  // namespace
+
+// The two pages, the subtree icons and hints; what OK writes and refuses.
+TEST_F(FileMon, TheDialogShowsItsPagesAndWritesWhatWasChosen) {
+  TFileMonSettings s = Watching();
+  s.Folders = {{dir, true}, {"C:\\other", false}};
+  s.SaveResults = true;
+  s.OneList = false;
+  s.NewListFN = "C:\\new.txt";
+  Configure(s);
+  bool monitoringFirst = false, savingHidden = false, savingShown = false, monitoringHidden = false;
+  std::vector<int> images;
+  std::string hintAdd, hintFile;
+  {
+    testutil::TDialogScript script([&](HWND dlg) {
+      monitoringFirst = Visible(dlg, IDC_lvFolders) && Visible(dlg, IDC_eIncMask);
+      savingHidden = !Visible(dlg, IDC_eNewListFN) && !Visible(dlg, IDC_cbSaveResults);
+      images = {ImageOf(dlg, 0), ImageOf(dlg, 1)};
+      hintAdd = HintOf(dlg, IDC_bAdd);
+      hintFile = HintOf(dlg, IDC_bNewListFN);
+      ChoosePage(dlg, 1);
+      savingShown = Visible(dlg, IDC_eNewListFN) && Visible(dlg, IDC_rbDiffList);
+      monitoringHidden = !Visible(dlg, IDC_lvFolders) && !Visible(dlg, IDC_gFilter);
+      testutil::SetText(dlg, IDC_eChgListFN, "C:\\changed.txt");
+      ChoosePage(dlg, 0);
+      testutil::SetText(dlg, IDC_eInterval, "0");
+      testutil::Click(dlg, IDOK);
+    });
+    EXPECT_TRUE(g_record->Runners->ConfigRunner(kMonitor, &params));
+  }
+  EXPECT_TRUE(monitoringFirst);
+  EXPECT_TRUE(savingHidden);
+  EXPECT_TRUE(savingShown);
+  EXPECT_TRUE(monitoringHidden);
+  EXPECT_EQ(images, (std::vector<int>{1, 0}));
+  EXPECT_EQ(hintAdd, "Add folder to list");
+  EXPECT_EQ(hintFile, "Select file");
+  TFileMonBlock b = ReadFileMonBlock(params.Data, params.Size);
+  ASSERT_TRUE(b.Complete);
+  ASSERT_EQ(b.Settings.Folders.size(), 2u);
+  EXPECT_TRUE(b.Settings.Folders[0].Subtree);
+  EXPECT_FALSE(b.Settings.Folders[1].Subtree);
+  EXPECT_EQ(b.Settings.Interval, 1u);
+  EXPECT_FALSE(b.Settings.OneList);
+  EXPECT_EQ(b.Settings.NewListFN, "C:\\new.txt");
+  EXPECT_EQ(b.Settings.ChgListFN, "C:\\changed.txt");
+
+  // No folder: OK goes back to the first page and keeps the dialog open.
+  bool stayed = false, backOnFirst = false;
+  {
+    testutil::TDialogScript script([&](HWND dlg) {
+      testutil::Click(dlg, IDC_bClear);
+      ChoosePage(dlg, 1);
+      testutil::Click(dlg, IDOK);
+      stayed = IsWindow(dlg) && IsWindowVisible(dlg);
+      backOnFirst = SendDlgItemMessageA(dlg, IDC_tcPages, TCM_GETCURSEL, 0, 0) == 0 && Visible(dlg, IDC_lvFolders);
+      testutil::Click(dlg, IDCANCEL);
+    });
+    EXPECT_FALSE(g_record->Runners->ConfigRunner(kMonitor, &params));
+  }
+  EXPECT_TRUE(stayed);
+  EXPECT_TRUE(backOnFirst);
+  EXPECT_EQ(ReadFileMonBlock(params.Data, params.Size).Settings.Folders.size(), 2u);
+}
 
 TEST(FileMonEngine, AFolderThatCannotBeReadKeepsItsEntriesAndAMissingOneHasNone) {
   std::string dir = testutil::MakeTempDir("filemonengine");

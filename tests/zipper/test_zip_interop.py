@@ -57,6 +57,13 @@ class Base(unittest.TestCase):
     def path(self, *parts):
         return os.path.join(self.dir, *parts)
 
+    def common_tools_accept(self, z):
+        self.assertEqual(subprocess.run(["unzip", "-tq", z], stdout=subprocess.DEVNULL).returncode, 0)
+        self.assertEqual(subprocess.run(["7z", "t", z], stdout=subprocess.DEVNULL).returncode, 0)
+        with zipfile.ZipFile(z) as zf:
+            self.assertIsNone(zf.testzip())
+            return zf.infolist()
+
     def corpus(self):
         src = self.path("src")
         rnd = random.Random(7)
@@ -191,6 +198,66 @@ class OurArchives(Base):
         self.assertEqual(os.listdir(os.path.join(mv, "d3")), [".keep"])
 
 
+    def test_a_file_that_cannot_be_read_is_left_out_and_reported(self):
+        src = self.corpus()
+        z = self.path("locked.zip")
+        env = dict(os.environ, ZIPTOOL_LOCK=win(os.path.join(src, "a.txt")))
+        p = subprocess.run(["wine", TOOL, "zip", win(z), win(src), "r", "6", "-", "*.*"], env=env,
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        out = p.stdout.decode("utf-8", "replace")
+        self.assertEqual(p.returncode, 18, out)
+        self.assertIn("a.txt", out)
+        names = {i.filename for i in self.common_tools_accept(z)}
+        self.assertNotIn("a.txt", names)
+        self.assertIn("sub/deeper/b.txt", names)
+
+
+class Zip64(Base):
+    """Past the limits of the classic records: more than 65,535 entries,
+    files and offsets over 4 GB."""
+
+    def test_an_archive_of_more_than_65535_entries_is_kept_and_extended(self):
+        z = self.path("many.zip")
+        count = 65600
+        with zipfile.ZipFile(z, "w", zipfile.ZIP_STORED) as zf:
+            for i in range(count):
+                zf.writestr("d%02d/f%05d.txt" % (i % 50, i), str(i))
+        src = self.path("src")
+        write(os.path.join(src, "new.txt"), "the one more")
+        rc, out = ziptool("zip", win(z), win(src), "-", "6", "-", "new.txt")
+        self.assertEqual(rc, 0, out)
+        infos = self.common_tools_accept(z)
+        self.assertEqual(len(infos), count + 1)
+        self.assertEqual(infos[-1].filename, "new.txt")
+        with open(z, "rb") as f:
+            f.seek(-22, 2)
+            end = f.read(22)
+        self.assertEqual(end[8:12], b"\xff\xff\xff\xff")  # the classic counts point to the zip64 record
+
+    @unittest.skipUnless(os.environ.get("ORVANE_LARGE_TESTS"), "set ORVANE_LARGE_TESTS=1 for the 4 GB archives")
+    def test_files_and_offsets_over_4_gb(self):
+        src = self.path("src")
+        big = os.path.join(src, "big.bin")
+        os.makedirs(src)
+        with open(big, "wb") as f:
+            f.truncate((4 << 30) + 12345)  # zeros, sparse on disk
+        write(os.path.join(src, "small.txt"), "after the big one")
+        for level in "10":
+            z = self.path("big%s.zip" % level)
+            rc, out = ziptool("zip", win(z), win(src), "-", level, "-", "big.bin", "small.txt")
+            self.assertEqual(rc, 0, out)
+            infos = {i.filename: i for i in self.common_tools_accept(z)}
+            self.assertEqual(infos["big.bin"].file_size, (4 << 30) + 12345)
+            if level == "0":
+                self.assertGreater(infos["small.txt"].header_offset, 4 << 30)
+            else:
+                rc, out = ziptool("unzip", win(z), win(self.path("out")), "")
+                self.assertEqual(rc, 0, out)
+                self.assertEqual(os.path.getsize(self.path("out", "big.bin")), (4 << 30) + 12345)
+                os.remove(self.path("out", "big.bin"))
+            os.remove(z)
+
+
 class TheirArchives(Base):
     def extract(self, z, flags="p"):
         dest = self.path("out_" + os.path.basename(z))
@@ -295,6 +362,13 @@ class TheirArchives(Base):
         self.assertFalse(os.path.exists(os.path.join(dest, "sub", "deeper", "b.txt")))
         self.assertEqual(os.listdir(os.path.join(dest, "sub", "deeper")), [])  # no temporary left
         self.assertTrue(os.path.exists(os.path.join(dest, "a.txt")))
+        # Over an existing file the damaged entry leaves the old one whole.
+        write(os.path.join(dest, "sub", "deeper", "b.txt"), "the old one")
+        rc, out, dest = self.extract(self.path("flipped.zip"), "po")
+        self.assertEqual(rc, 2, out)
+        self.assertEqual(os.listdir(os.path.join(dest, "sub", "deeper")), ["b.txt"])
+        with open(os.path.join(dest, "sub", "deeper", "b.txt")) as f:
+            self.assertEqual(f.read(), "the old one")
         write(self.path("empty.zip"), b"PK\x05\x06" + b"\0" * 18)
         rc, out, dest = self.extract(self.path("empty.zip"))
         self.assertEqual(rc, 1, out)

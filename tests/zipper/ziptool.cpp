@@ -2,13 +2,15 @@
 // tests, which drive it beside the common zip tools:
 //   ziptool zip <archive> <root> <flags> <level> <comment|-> <pattern>...
 //     flags: r recurse, j junk paths, h system and hidden, e extended
-//     timestamp, d 8.3 names, m move, u update, f freshen ("-" for none)
+//     timestamp, d 8.3 names, m move, u update, f freshen ("-" for none);
+//     ZIPTOOL_LOCK=<path> holds that file open without sharing meanwhile
 //   ziptool unzip <archive> <dest> <flags>
 //     flags: o overwrite, n only newer, p folder names, F freshen
 // Prints the libraries' lines and exits with their result code.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -54,7 +56,13 @@ int Zip(int argc, char** argv) {
   if (!ZpSetOptions(o)) return 255;
   TZipUserFunctions f{Print, Comment, Password};
   ZpInit(&f);
-  return ZpArchive(argc - 7, argv[2], argv + 7);
+  // A file held open without sharing, as another program may hold it.
+  HANDLE locked = INVALID_HANDLE_VALUE;
+  if (const char* path = getenv("ZIPTOOL_LOCK"))
+    locked = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  int rc = ZpArchive(argc - 7, argv[2], argv + 7);
+  if (locked != INVALID_HANDLE_VALUE) CloseHandle(locked);
+  return rc;
 }
 
 int Unzip(int argc, char** argv) {
