@@ -3,13 +3,19 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+#include <string>
+
 #include "Engine.h"
 #include "Host.h"
 #include "HostMessages.h"
+#include "OVClassesJob.h"
+#include "OVClassesJobs.h"
 #include "OVClassesLog.h"
 #include "RemoteRequests.h"
 #include "uPluginInfo.h"
 #include "uPrefs.h"
+#include "uJob.h"
 #include "uSettings.h"
 
 namespace {
@@ -20,8 +26,14 @@ constexpr int kLogId = 100;
 constexpr int kStatusId = 101;
 constexpr int kCmdExit = 200;
 // Until the main window has its full menus: Preferences and About.
-constexpr int kCmdPreferences = 201;
-constexpr int kCmdAbout = 202;
+constexpr int kCmdPreferences = 211;
+constexpr int kCmdAbout = 212;
+// The Job menu until the job list exists: "New..." and one "Edit" entry
+// per job (kCmdEditJob + the job's index).
+constexpr int kCmdNewJob = 201;
+constexpr int kCmdEditJob = 1000;
+constexpr int kMaxEditEntries = 1000;
+HMENU g_editMenu = nullptr;
 
 HWND g_main = nullptr;
 HWND g_log = nullptr;
@@ -83,6 +95,30 @@ void ExitProgram(HWND wnd) {
   DestroyWindow(wnd);
 }
 
+void FillEditMenu() {
+  while (GetMenuItemCount(g_editMenu) > 0) DeleteMenu(g_editMenu, 0, MF_BYPOSITION);
+  int count = Jobs ? std::min(Jobs->Count(), kMaxEditEntries) : 0;
+  for (int i = 0; i < count; ++i) {
+    // A name is shown as it is: "&" is no mnemonic here.
+    std::string caption;
+    for (char c : Jobs->Items(i)->Name()) caption += c == '&' ? std::string("&&") : std::string(1, c);
+    AppendMenuA(g_editMenu, MF_STRING, static_cast<UINT_PTR>(kCmdEditJob + i), caption.c_str());
+  }
+  if (count == 0) AppendMenuA(g_editMenu, MF_STRING | MF_GRAYED, 0, "(no jobs)");
+}
+
+void RunJobCommand(HWND wnd, int id) {
+  try {
+    if (id == kCmdNewJob)
+      NewJobCommand(wnd, Settings.TabIndex);
+    else if (id >= kCmdEditJob && id < kCmdEditJob + kMaxEditEntries && Jobs &&
+             id - kCmdEditJob < Jobs->Count())
+      EditJobCommand(wnd, Jobs->Items(id - kCmdEditJob));
+  } catch (const std::exception& e) {
+    HostLog(OV_LOG_ERROR, e.what());
+  }
+}
+
 LRESULT CALLBACK MainWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg >= OVM_FIRST && msg <= OVM_LAST) return HandleHostMessage(msg, wp, lp);
   switch (msg) {
@@ -101,6 +137,11 @@ LRESULT CALLBACK MainWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       HMENU file = CreatePopupMenu();
       AppendMenuA(file, MF_STRING, kCmdExit, "&Exit\tCtrl+X");
       AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "&File");
+      HMENU job = CreatePopupMenu();
+      g_editMenu = CreatePopupMenu();
+      AppendMenuA(job, MF_STRING, kCmdNewJob, "&New...");
+      AppendMenuA(job, MF_POPUP, reinterpret_cast<UINT_PTR>(g_editMenu), "&Edit");
+      AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(job), "&Job");
       HMENU options = CreatePopupMenu();
       AppendMenuA(options, MF_STRING, kCmdPreferences, "&Preferences...");
       AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(options), "&Options");
@@ -112,6 +153,9 @@ LRESULT CALLBACK MainWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_SIZE:
       if (g_log && g_status) Layout(wnd);
+      return 0;
+    case WM_INITMENUPOPUP:
+      if (reinterpret_cast<HMENU>(wp) == g_editMenu) FillEditMenu();
       return 0;
     case WM_COMMAND:
       if (LOWORD(wp) == kCmdExit) {
@@ -126,7 +170,8 @@ LRESULT CALLBACK MainWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
         ShowAbout(wnd);
         return 0;
       }
-      break;
+      if (!g_starting && !g_exiting) RunJobCommand(wnd, LOWORD(wp));
+      return 0;
     case WM_CLOSE:
       // The title-bar close minimizes to the tray while "CloseAsMinimize"
       // is on; File, Exit (and the CloseHost service) end the program.

@@ -165,8 +165,9 @@ void TOVJobStep::SetName(const std::string& value) {
   Changed();
 }
 
+// The record is adopted as given, never freed here: whoever put a new
+// block in it (a plug-in's configuration call) has freed the old one.
 void TOVJobStep::SetParams(int32_t size, void* data) {
-  if (data != params_.Data) FreeBlock(params_.Data, params_.Size);
   params_.Size = data ? size : 0;
   params_.Data = data;
   Changed();
@@ -225,7 +226,6 @@ void TOVJobRun::SetRunnerIndex(int32_t value) {
 }
 
 void TOVJobRun::SetParams(int32_t size, void* data) {
-  if (data != params_.Data) FreeBlock(params_.Data, params_.Size);
   params_.Size = data ? size : 0;
   params_.Data = data;
   params_.JobID = owner_ ? owner_->ID() : params_.JobID;

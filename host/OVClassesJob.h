@@ -59,7 +59,9 @@ class TOVJobStep {
   void SetName(const std::string& value);
   // The parameter record; the block belongs to the step.
   const TOVMethodParams& Params() const { return params_; }
-  // Adopts a block (allocated with the host's Alloc); frees the old one.
+  // Adopts a block (allocated with the host's Alloc) without freeing the
+  // old one: a configuration call that replaced the block freed the old
+  // block itself. A caller replacing a block of its own frees it first.
   void SetParams(int32_t size, void* data);
 
  private:
@@ -94,7 +96,8 @@ class TOVJobRun {
   // The event's own record: StartRunner and StopRunner get its address.
   TOVRunnerParams* Params() { return &params_; }
   const TOVRunnerParams& Params() const { return params_; }
-  // Adopts a block and sets JobID to the owner's ID again.
+  // Adopts a block as TOVJobStep's does and sets JobID to the owner's ID
+  // again.
   void SetParams(int32_t size, void* data);
   void SetJobID(int32_t id) { params_.JobID = id; }
   bool Started() const { return started_; }

@@ -377,7 +377,11 @@ TEST(JobBlocks, GoBackToTheHostAllocator) {
   {
     auto job = LoadedJob();
     EXPECT_EQ(blocks.Live(), 2u);
-    job->Steps(0)->SetParams(2, Block(Hex("AAAA")));  // replaces the old block
+    // A caller replacing a block frees the old one first, as a plug-in's
+    // configuration does: adopting never frees.
+    TOVMethodParams old = job->Steps(0)->Params();
+    HostRecord.Free(&old.Data, old.Size);
+    job->Steps(0)->SetParams(2, Block(Hex("AAAA")));
     EXPECT_EQ(blocks.Live(), 2u);
     job->Steps(0)->SetParams(job->Steps(0)->Params().Size, job->Steps(0)->Params().Data);
     EXPECT_EQ(blocks.Live(), 2u);  // adopting its own block again keeps it

@@ -22,8 +22,8 @@ using testutil::TProgram;
 
 namespace {
 
-constexpr int kCmdPreferences = 201;
-constexpr int kCmdAbout = 202;
+constexpr int kCmdPreferences = 211;
+constexpr int kCmdAbout = 212;
 
 // With ORVANE_SHOT_PAUSE=<ms> the test holds each new window that long, so
 // that a screenshot can be taken from outside.
