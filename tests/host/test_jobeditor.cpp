@@ -90,8 +90,11 @@ int LogCountStarting(const std::string& prefix) {
 // ---- driving the dialogs from the script thread
 
 void Post(HWND dlg, int id) { PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
-// Returns once the dialog's thread has finished what was posted before.
+// Returns once the dialog's thread has handled the messages sent before;
+// a posted command may still be waiting behind it, so commands that open
+// nothing modal are sent (Command) rather than posted.
 void Settle(HWND dlg) { SendMessageA(dlg, WM_NULL, 0, 0); }
+void Command(HWND dlg, int id) { SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
 void Press(HWND dlg, int id) { SendMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
 bool Checked(HWND dlg, int id) { return IsDlgButtonChecked(dlg, id) == BST_CHECKED; }
 
@@ -358,11 +361,11 @@ TEST_F(JobEditor, ConfiguringKeepsOwnNamesAndReportsFailures) {
               (std::vector<std::string>{"Count 5", "Mine", "Fail 3", "(UNKNOWN) Gone"}));
     for (int row : {0, 1, 2, 3}) {
       Select(dlg, IDC_LVJOBSTEPS, row);
-      Post(dlg, IDC_BCONFIGSTEP);
+      Command(dlg, IDC_BCONFIGSTEP);
       Settle(dlg);
     }
     Select(dlg, IDC_LVJOBRUNS, 0);
-    Post(dlg, IDC_BCONFIGRUN);
+    Command(dlg, IDC_BCONFIGRUN);
     Settle(dlg);
     EXPECT_EQ(Rows(dlg, IDC_LVJOBSTEPS),
               (std::vector<std::string>{"Count 6", "Mine", "Fail 3", "(UNKNOWN) Gone"}));
@@ -411,10 +414,10 @@ TEST_F(JobEditor, OkKeepsWhatTheDialogCannotShowAndMissingPluginsRows) {
     // Clicks, "Unselect all" and a refill leave the missing plug-ins' flags.
     SetRowChecked(dlg, IDC_LVJOBSTEPS, 0, false);
     SetRowChecked(dlg, IDC_LVJOBRUNS, 0, false);
-    Post(dlg, IDM_UNSELECTALLSTEPS);
-    Post(dlg, IDM_UNSELECTALLRUNS);
+    Command(dlg, IDM_UNSELECTALLSTEPS);
+    Command(dlg, IDM_UNSELECTALLRUNS);
     Select(dlg, IDC_LVJOBSTEPS, 1);
-    Post(dlg, IDC_BSTEPUP);  // a refill
+    Command(dlg, IDC_BSTEPUP);  // a refill
     Settle(dlg);
     EXPECT_EQ(Rows(dlg, IDC_LVJOBSTEPS), (std::vector<std::string>{"Count 1", "(UNKNOWN) Gone"}));
     EXPECT_TRUE(RowChecked(dlg, IDC_LVJOBSTEPS, 1));
@@ -466,7 +469,7 @@ TEST_F(JobEditor, CancelRestoresTheJobWithoutItsFile) {
       Settle(dlg);
     }
     Select(dlg, IDC_LVJOBRUNS, 0);
-    Post(dlg, IDC_BREMOVERUN);
+    Command(dlg, IDC_BREMOVERUN);
     Press(dlg, IDC_RBPRIORITY0);
     Settle(dlg);
     EXPECT_EQ(Rows(dlg, IDC_LVJOBSTEPS).size(), 3u);
@@ -517,18 +520,18 @@ TEST_F(JobEditor, MovesStopAtTheEndsAndAnEmptyNameIsRefused) {
   for (const char* name : {"A", "B", "C"}) AddStep(*job, kEditorPlugin, mCount, name, 1);
   TDialogScript script([&](HWND dlg) {
     Select(dlg, IDC_LVJOBSTEPS, 0);
-    Post(dlg, IDC_BSTEPUP);
+    Command(dlg, IDC_BSTEPUP);
     Settle(dlg);
     Select(dlg, IDC_LVJOBSTEPS, 2);
-    Post(dlg, IDC_BSTEPDOWN);
+    Command(dlg, IDC_BSTEPDOWN);
     Settle(dlg);
     EXPECT_EQ(Rows(dlg, IDC_LVJOBSTEPS), (std::vector<std::string>{"A", "B", "C"}));
     Select(dlg, IDC_LVJOBSTEPS, 0);
-    Post(dlg, IDC_BSTEPDOWN);
+    Command(dlg, IDC_BSTEPDOWN);
     Settle(dlg);
     EXPECT_EQ(Rows(dlg, IDC_LVJOBSTEPS), (std::vector<std::string>{"B", "A", "C"}));
     EXPECT_EQ(SelectedRow(dlg, IDC_LVJOBSTEPS), 1);
-    Post(dlg, IDC_BREMOVESTEP);
+    Command(dlg, IDC_BREMOVESTEP);
     Settle(dlg);
     EXPECT_EQ(Rows(dlg, IDC_LVJOBSTEPS), (std::vector<std::string>{"B", "C"}));
     SetText(dlg, IDC_EJOBNAME, "");

@@ -33,9 +33,14 @@ constexpr int kShowMessage = 1001, kMessageText = 1002;
 constexpr int kAlarmNow = 5102, kAlarmAdd = 5103, kAlarmTimes = 5106;
 constexpr int32_t kGeneral = 9680;
 
+// A dialog is shown once its initialisation has filled it: only then may
+// the test change its fields.
 HWND WaitDialog(const TProgram& p, const std::string& caption) {
   HWND found = nullptr;
-  testutil::WaitFor([&] { return (found = testutil::FindDialogOf(p.ProcessId(), caption)) != nullptr; }, 10000);
+  testutil::WaitFor([&] {
+    found = testutil::FindDialogOf(p.ProcessId(), caption);
+    return found && IsWindowVisible(found);
+  }, 10000);
   return found;
 }
 
