@@ -50,6 +50,21 @@ void FreeLeftBlock(void* data, int32_t size) {
   if (data && size > 0 && HostRecord.Free) HostRecord.Free(&data, size);
 }
 
+// Configures a new item's fresh record: true when confirmed; otherwise, and
+// when the plug-in raises, whatever block it left is freed.
+template <class TRecord, class TCall>
+bool ConfigureNew(TRecord& record, TCall call) {
+  bool confirmed = false;
+  try {
+    confirmed = call(&record);
+  } catch (...) {
+    FreeLeftBlock(record.Data, record.Size);
+    throw;
+  }
+  if (!confirmed) FreeLeftBlock(record.Data, record.Size);
+  return confirmed;
+}
+
 void AddColumn(HWND list, const char* text) {
   RECT rc{};
   GetClientRect(list, &rc);
@@ -638,17 +653,7 @@ void TfJob::bAddStepClick() {
   if (!PickAction(Handle(), &pick)) return;
   TOVPlugin& plugin = LoadedPlugin(pick.PluginID);
   TOVMethodParams record{0, nullptr};
-  bool confirmed = false;
-  try {
-    confirmed = plugin.ConfigMethod(pick.Index, &record);
-  } catch (...) {
-    FreeLeftBlock(record.Data, record.Size);
-    throw;
-  }
-  if (!confirmed) {
-    FreeLeftBlock(record.Data, record.Size);
-    return;
-  }
+  if (!ConfigureNew(record, [&](auto* r) { return plugin.ConfigMethod(pick.Index, r); })) return;
   TOVJobStep* step = job_->AddStep();
   step->SetPluginID(pick.PluginID);
   step->SetMethodIndex(pick.Index);
@@ -731,17 +736,7 @@ void TfJob::bAddRunClick() {
   if (!PickTrigger(Handle(), &pick)) return;
   TOVPlugin& plugin = LoadedPlugin(pick.PluginID);
   TOVRunnerParams record{job_->ID(), 0, nullptr};
-  bool confirmed = false;
-  try {
-    confirmed = plugin.ConfigRunner(pick.Index, &record);
-  } catch (...) {
-    FreeLeftBlock(record.Data, record.Size);
-    throw;
-  }
-  if (!confirmed) {
-    FreeLeftBlock(record.Data, record.Size);
-    return;
-  }
+  if (!ConfigureNew(record, [&](auto* r) { return plugin.ConfigRunner(pick.Index, r); })) return;
   TOVJobRun* event = job_->AddEvent();
   event->SetPluginID(pick.PluginID);
   event->SetRunnerIndex(pick.Index);

@@ -172,7 +172,7 @@ std::vector<std::string> SearchFileList(const std::vector<std::string>& specs, c
   }
   TSearch search{excludes, subDirs, f, std::floor(today), ownFile, {}, {}};
   for (const std::string& spec : specs) {
-    // A specification without drive or share would depend on the current
+    // A file pattern without drive or share would depend on the current
     // folder of the whole program.
     if (!IsAbsolutePath(spec)) {
       if (refuse) refuse(spec);

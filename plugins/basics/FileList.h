@@ -24,7 +24,7 @@ struct TDateFilter {
 };
 
 struct TFileListSettings {
-  std::string Files;  // one search specification per line
+  std::string Files;  // one file pattern to search per line
   std::string ExcMask;
   bool SubDirs = true;
   std::string DestFile;
