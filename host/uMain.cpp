@@ -790,7 +790,10 @@ LRESULT TfOrvane::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       // The window that message 0x6006 names stays registered until the
       // process ends: a subclass installed on it must never see another.
       SetLogStatusSink(nullptr);
-      PostQuitMessage(0);
+      KillTimer(wnd_, kLogSwitchTimer);
+      KillTimer(wnd_, kExitRetryTimer);
+      if (TOVLog* log = ShownLog(); log && log->View() == lbLog_) log->AttachView(nullptr);
+      if (quitOnDestroy_) PostQuitMessage(0);
       return 0;
     case WM_NCDESTROY:
       SetWindowLongPtrA(wnd_, GWLP_USERDATA, 0);
@@ -847,6 +850,9 @@ bool TfOrvane::TranslateKey(const MSG& msg) {
 }
 
 int TfOrvane::MessageLoop() {
+  // An exit asked for during start-up may have ended everything already.
+  if (!wnd_) return 0;
+  quitOnDestroy_ = true;
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     if (PluginMenuTranslateKey(msg)) continue;

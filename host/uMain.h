@@ -172,6 +172,8 @@ class TfOrvane : public TEngineView {
   bool exiting_ = false;
   bool exitPending_ = false;
   bool sessionSaved_ = false;
+  // The program's window ends the message loop; a test's does not.
+  bool quitOnDestroy_ = false;
   // Commands under way (each may run a dialog with its own message loop).
   int busy_ = 0;
 };

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <unordered_map>
 
 #include "Host.h"
 #include "OVClassesJob.h"
@@ -41,16 +42,18 @@ std::string ItemText(HWND list, int row, int column) {
   return buf;
 }
 
+// The texts of the sorted column by job ID, taken before the sort: the
+// list's own items move while it sorts.
 struct TSortInfo {
-  HWND list;
-  int column;
+  std::unordered_map<LPARAM, std::string> texts;
   bool ascending;
 };
 
 int CALLBACK CompareRows(LPARAM a, LPARAM b, LPARAM info) {
   const auto* s = reinterpret_cast<const TSortInfo*>(info);
-  int r = CompareJobTexts(ItemText(s->list, static_cast<int>(a), s->column),
-                          ItemText(s->list, static_cast<int>(b), s->column));
+  auto ta = s->texts.find(a), tb = s->texts.find(b);
+  if (ta == s->texts.end() || tb == s->texts.end()) return 0;
+  int r = CompareJobTexts(ta->second, tb->second);
   return s->ascending ? r : -r;
 }
 
@@ -137,8 +140,16 @@ void TfOrvane::SortBy(int column, bool ascending) {
 }
 
 void TfOrvane::Resort() {
-  TSortInfo info{lvJobs_, sortColumn_, sortAscending_};
-  SendMessageA(lvJobs_, LVM_SORTITEMSEX, reinterpret_cast<WPARAM>(&info),
+  TSortInfo info;
+  info.ascending = sortAscending_;
+  LVITEMA item{};
+  item.mask = LVIF_PARAM;
+  for (int row = 0; row < ListView_GetItemCount(lvJobs_); ++row) {
+    item.iItem = row;
+    if (SendMessageA(lvJobs_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+      info.texts[item.lParam] = ItemText(lvJobs_, row, sortColumn_);
+  }
+  SendMessageA(lvJobs_, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&info),
                reinterpret_cast<LPARAM>(CompareRows));
   UpdateSortArrow();
 }
@@ -222,7 +233,9 @@ void TfOrvane::JobAdded(TOVJob* job) {
   if (!lvJobs_ || (category_ != 0 && job->Category() != category_)) return;
   int row = AddRow(job);
   if (filling_ || row < 0) return;
-  SelectRows({row});
+  Resort();
+  row = RowOf(job);
+  if (row >= 0) SelectRows({row});
 }
 
 void TfOrvane::JobRemoved(TOVJob* job) {

@@ -155,8 +155,6 @@ TEST_F(MainWindow, RowsSortByEitherColumnAndTabsShowAmpersands) {
   Add("beta");
   Add("Alpha");
   TOVJob* gamma = Add("gamma");
-  EXPECT_EQ(Rows(), (std::vector<std::string>{"beta", "Alpha", "gamma"}));  // as added
-  form_->SortBy(0, true);
   EXPECT_EQ(Rows(), (std::vector<std::string>{"Alpha", "beta", "gamma"}));
   // The header click of the sorted column turns the direction.
   NMLISTVIEW click{};

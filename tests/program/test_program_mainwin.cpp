@@ -115,7 +115,6 @@ TEST(ProgramMainWindow, TheSessionEndKeepsSettingsCategoriesAndVariables) {
 
 TEST(ProgramMainWindow, AnExitUnderTheEditorWaitsUntilItCloses) {
   TProgram p("mainwin-deferred");
-  p.AddDistPlugins();
   ASSERT_TRUE(p.Start());
   PostMessageA(p.MainWindow(), WM_COMMAND, kCmdNewJob, 0);
   HWND editor = WaitDialog(p, "Add job");
