@@ -715,12 +715,17 @@ LRESULT TfOrvane::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     }
-    case WM_LBUTTONDOWN:
-      if (logVisible_) {
+    case WM_LBUTTONDOWN: {
+      RECT lr;
+      GetWindowRect(lbLog_, &lr);
+      MapWindowPoints(nullptr, wnd_, reinterpret_cast<POINT*>(&lr), 2);
+      const int y = GET_Y_LPARAM(lp);
+      if (logVisible_ && y >= lr.top - kSplitter && y < lr.top) {
         splitting_ = true;
         SetCapture(wnd_);
       }
       return 0;
+    }
     case WM_MOUSEMOVE: {
       POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
       if (splitting_) {

@@ -62,6 +62,8 @@ TEST(ProgramMainWindow, ASecondStartRestoresTheFirstAndEnds) {
   EXPECT_EQ(code, 0u);
   EXPECT_TRUE(testutil::WaitFor([&] { return IsWindowVisible(main) != FALSE; }, 5000));
   EXPECT_EQ(testutil::FindProcessWindow(pi.dwProcessId, "TfOrvane"), nullptr);
+  // The window plug-ins ask for is the main window, for the program's life.
+  EXPECT_EQ(reinterpret_cast<HWND>(SendMessageA(p.AppWindow(), 0x6006, 0, 0)), main);
   p.Close();
   ASSERT_TRUE(p.WaitExit(30000));
 }
