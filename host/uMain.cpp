@@ -487,6 +487,12 @@ int TfOrvane::AddJobItems(HMENU menu, int32_t category) {
     if (id > cmJobMenuLast) break;
     menuJobs_.push_back(job->ID());
     AppendMenuA(menu, MF_STRING, static_cast<UINT_PTR>(id), DoubleAmpersands(job->Name()).c_str());
+    // The job's state image, drawn when the menu paints.
+    MENUITEMINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_BITMAP;
+    info.hbmpItem = HBMMENU_CALLBACK;
+    SetMenuItemInfoA(menu, static_cast<UINT>(id), FALSE, &info);
     ++added;
   }
   return added;
@@ -659,11 +665,18 @@ LRESULT TfOrvane::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_MEASUREITEM: {
       auto* m = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
       if (m->CtlType == ODT_LISTBOX) m->itemHeight = kLineHeight;
+      if (m->CtlType == ODT_MENU) m->itemWidth = m->itemHeight = 16;
       return TRUE;
     }
     case WM_DRAWITEM: {
       auto* d = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-      if (d->hwndItem == lbLog_)
+      if (d->CtlType == ODT_MENU) {
+        size_t k = d->itemID - cmJobMenuFirst;
+        TOVJob* job = k < menuJobs_.size() && Jobs ? Jobs->FindByID(menuJobs_[k]) : nullptr;
+        if (job && job->State() < 5)
+          ImageList_Draw(jobImages_, job->State(), d->hDC, d->rcItem.left,
+                         (d->rcItem.top + d->rcItem.bottom - 16) / 2, ILD_TRANSPARENT);
+      } else if (d->hwndItem == lbLog_)
         DrawLogLine(d);
       else if (d->hwndItem == sb_)
         DrawStatusImage(d);
