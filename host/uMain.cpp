@@ -348,6 +348,14 @@ void TfOrvane::Startup() {
   }
   filling_ = false;
   starting_ = false;
+  // Shown once start-up is complete (automation applied, the "On start"
+  // runs asked for): a visible window tells other programs it is ready.
+  if (Settings.MinimizeOnRun) {
+    MinimizeHost();
+  } else {
+    ShowWindow(wnd_, SW_SHOWNORMAL);
+    SetForegroundWindow(wnd_);
+  }
   if (exitPending_) {
     exitPending_ = false;
     ExitProgram();
@@ -367,12 +375,6 @@ void TfOrvane::JobsLoaded() {
   if (Settings.LogHeight != -1) logHeight_ = std::max(kMinLog, static_cast<int>(Settings.LogHeight));
   logVisible_ = Settings.ViewLog;
   Layout();
-  if (Settings.MinimizeOnRun) {
-    MinimizeHost();
-  } else {
-    ShowWindow(wnd_, SW_SHOWNORMAL);
-    SetForegroundWindow(wnd_);
-  }
   ShowTrayIcon(NIM_ADD);
   ApplyHotTrackToList(lvJobs_);
   filling_ = false;

@@ -192,11 +192,11 @@ TEST(ProgramJobEditor, AJobMadeInTheEditorIsSavedAndReloaded) {
   // After a restart the job is in the list: "Edit" opens it as saved, and
   // Cancel leaves its file as it was.
   ASSERT_TRUE(p.Start());
-  // Home selects the job list's first row.
+  // Space selects the job list's focused row, the first one.
   HWND list = GetDlgItem(p.MainWindow(), kJobList);
   ASSERT_TRUE(list);
   ASSERT_TRUE(testutil::WaitFor([&] { return SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) == 1; }, 5000));
-  PostMessageA(list, WM_KEYDOWN, VK_HOME, 0);
+  PostMessageA(list, WM_KEYDOWN, VK_SPACE, 0);
   ASSERT_TRUE(testutil::WaitFor([&] { return SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0) == 1; }, 5000));
   Command(p.MainWindow(), kCmdEditJob);
   editor = WaitDialog(p, "Edit job");
