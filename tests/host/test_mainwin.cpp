@@ -186,6 +186,31 @@ TEST_F(MainWindow, RowsSortByEitherColumnAndTabsShowAmpersands) {
   DestroyMenu(tray);
 }
 
+TEST_F(MainWindow, AnIdleRowNamesWhatStartsItAndAMissingTabFallsBack) {
+  TOVJob* job = Add("watched");
+  job->SetRunOnStart(true);
+  TOVJobRun* event = job->AddEvent();
+  event->SetPluginID(kTestPlugin);
+  event->SetRunnerIndex(0);
+  event->SetEnabled(-1);
+  TOVJobRun* off = job->AddEvent();
+  off->SetPluginID(kTestPlugin);
+  off->SetRunnerIndex(1);
+  SetAutomation(true);
+  job->SetActive(-1);
+  ASSERT_EQ(job->State(), jsIdle);
+  TOVRunnerParams copy = *event->Params();
+  const std::string described = Plugins->FindByID(kTestPlugin)->RunnerDescription(0, &copy);
+  EXPECT_EQ(Rows(1), (std::vector<std::string>{"Idle... (On start; " + described + ")"}));
+  job->SetActive(0);
+
+  Settings.TabIndex = 99;  // a category that no longer exists
+  form_->FillTabs();
+  EXPECT_EQ(form_->CurrentCategory(), 0);
+  EXPECT_EQ(Settings.TabIndex, 0);
+  EXPECT_EQ(TabCtrl_GetCurSel(form_->Tabs()), 0);
+}
+
 TEST_F(MainWindow, DroppingOnATabMovesOnlyTheFirstSelectedJob) {
   TOVJob* a = Add("a");
   TOVJob* b = Add("b");
@@ -206,6 +231,12 @@ TEST_F(MainWindow, DroppingOnATabMovesOnlyTheFirstSelectedJob) {
   EXPECT_EQ(Rows(), (std::vector<std::string>{"a"}));
   form_->SelectRows({0});
   EXPECT_FALSE(form_->DropOnTab(2));  // the selected tab
+  // The category buttons act on the jobs listed: "a" only.
+  Send(cmActivateCategory);
+  EXPECT_TRUE(a->Active());
+  EXPECT_FALSE(b->Active());
+  Send(cmDeactivateCategory);
+  EXPECT_FALSE(a->Active());
 }
 
 TEST_F(MainWindow, DeletingAsksOnceAndSkipsRunningJobs) {
