@@ -464,6 +464,16 @@ LRESULT TfOrvane::Notify(NMHDR* hdr) {
       SetTimer(wnd_, kLogSwitchTimer, 100, nullptr);
       return 0;
     }
+    case NM_CUSTOMDRAW: {
+      // A job hidden from menus is drawn ghosted.
+      auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(hdr);
+      if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+      if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT && Jobs) {
+        TOVJob* job = Jobs->FindByID(static_cast<int32_t>(draw->nmcd.lItemlParam));
+        if (job && job->Hidden()) draw->clrText = GetSysColor(COLOR_GRAYTEXT);
+      }
+      return CDRF_DODEFAULT;
+    }
     case LVN_BEGINDRAG:
       dragging_ = true;
       SetCapture(wnd_);

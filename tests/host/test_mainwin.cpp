@@ -309,6 +309,30 @@ TEST_F(MainWindow, CopyingLogLinesAndTheNewestLineSelected) {
   EXPECT_EQ(SendMessageA(log, LB_GETCOUNT, 0, 0), 0);
 }
 
+TEST_F(MainWindow, TheSplitterKeepsTheLogPaneAtLeast50PixelsHigh) {
+  HWND wnd = form_->Handle();
+  MoveWindow(wnd, 0, 0, 800, 600, TRUE);
+  form_->SetLogHeight(150);
+  RECT log;
+  GetWindowRect(form_->LogPane(), &log);
+  MapWindowPoints(nullptr, wnd, reinterpret_cast<POINT*>(&log), 2);
+  const int y = log.top - 2;
+  SendMessageA(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(300, y));
+  SendMessageA(wnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(300, y - 60));
+  SendMessageA(wnd, WM_LBUTTONUP, 0, MAKELPARAM(300, y - 60));
+  EXPECT_NEAR(form_->LogHeight(), 210, 3);
+  SendMessageA(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(300, y - 60));
+  SendMessageA(wnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(300, log.bottom - 5));
+  SendMessageA(wnd, WM_LBUTTONUP, 0, MAKELPARAM(300, log.bottom - 5));
+  EXPECT_EQ(form_->LogHeight(), 50);
+  Send(cmViewLog);
+  EXPECT_FALSE(IsWindowVisible(form_->LogPane()));
+  Send(cmViewLog);
+  RECT shown;
+  GetWindowRect(form_->LogPane(), &shown);
+  EXPECT_EQ(shown.bottom - shown.top, 50);
+}
+
 TEST_F(MainWindow, ShortcutsLeaveAnEditControlAlone) {
   Add("name");
   form_->SelectRows({0});
