@@ -9,6 +9,7 @@
 #include <shellapi.h>
 #include <wininet.h>
 
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -140,9 +141,50 @@ LRESULT CALLBACK NotifyProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   return 0;
 }
 
+// One read of the document; it owns a share of its record, so that a read
+// that outlives its wait ends on its own.
+struct TFetch {
+  std::string url;
+  DWORD timeoutMs = 0;
+  bool ok = false;
+  std::string text;
+};
+
+DWORD WINAPI FetchThread(void* arg) {
+  auto* f = static_cast<std::shared_ptr<TFetch>*>(arg);
+  std::string text;
+  bool ok = Fetch((*f)->url, (*f)->timeoutMs, &text);
+  (*f)->text = text;
+  (*f)->ok = ok;
+  delete f;
+  return 0;
+}
+
+// The read on a thread of its own, waited for a bounded time: wininet does
+// not always keep its own timeouts against a server that accepts the
+// connection and then stays silent. A read given up is left to end by
+// itself and counts as a failure.
+bool FetchBounded(const std::string& url, DWORD timeoutMs, std::string* text) {
+  auto f = std::make_shared<TFetch>();
+  f->url = url;
+  f->timeoutMs = timeoutMs;
+  auto* share = new std::shared_ptr<TFetch>(f);
+  HANDLE t = CreateThread(nullptr, 0, FetchThread, share, 0, nullptr);
+  if (!t) {
+    delete share;
+    return false;
+  }
+  // The read's own timeouts cover connecting, sending and receiving.
+  bool done = WaitForSingleObject(t, timeoutMs + timeoutMs / 2 + 1000) == WAIT_OBJECT_0;
+  CloseHandle(t);
+  if (!done || !f->ok) return false;
+  *text = f->text;
+  return true;
+}
+
 DWORD WINAPI CheckThread(void* arg) {
   TCheck* c = static_cast<TCheck*>(arg);
-  c->ok = Fetch(c->url, c->timeoutMs, &c->text);
+  c->ok = FetchBounded(c->url, c->timeoutMs, &c->text);
   bool posted = false;
   {
     std::lock_guard<std::mutex> hold(g_lock);
