@@ -171,6 +171,7 @@ TBoxSeen Check(const std::string& url, int answer = IDNO) {
         HWND box = testutil::FindDialogOf(GetCurrentProcessId(), cap);
         if (!box) continue;
         Sleep(200);
+        // OV_HOLD_BOXES keeps the box open a while, for screenshots.
         if (const char* hold = getenv("OV_HOLD_BOXES")) Sleep(static_cast<DWORD>(atoi(hold)));
         seen.caption = cap;
         seen.text = testutil::StaticTexts(box);
@@ -195,18 +196,20 @@ const char kFailed[] = "Check for new version failed.";
 TEST(VersionCheck, OnlyAShort200IsAnAnswer) {
   REQUIRE_HTTP_SERVERS();
   const std::string www = HttpServers().Folder("www");
-  testutil::WriteFileText(www + "ovversion.txt", "2.0 beta");
   testutil::WriteFileText(www + "ovlong.txt", std::string(1025, 'v'));
   const std::string nginx = "http://127.0.0.1:" + std::to_string(HttpServers().Port("nginx"));
   const std::string recorder = "http://127.0.0.1:" + std::to_string(HttpServers().Port("recorder"));
   DWORD ms = 1500;
   SetSetting("VersionTimeout", REG_DWORD, &ms, sizeof ms);
 
-  TBoxSeen ok = Check(nginx + "/ovversion.txt");
+  TBoxSeen ok = Check(recorder + "/ok/ov2");
   EXPECT_EQ(ok.caption, "Orvane");
-  EXPECT_NE(ok.text.find("Available version of Orvane: 2.0 beta\r\nDo you wish open Web page?"), std::string::npos)
+  EXPECT_NE(ok.text.find("Available version of Orvane: ok /ok/ov2\r\nDo you wish open Web page?"), std::string::npos)
       << ok.text;
   EXPECT_TRUE(ok.grayedWhileOpen);
+  std::string request = testutil::ReadFileText(HttpServers().Folder("run") + "req\\_ok_ov2.req");
+  EXPECT_NE(request.find("User-Agent: Orvane 1.4\r\n"), std::string::npos) << request;
+  EXPECT_NE(request.find("no-cache"), std::string::npos) << request;
   for (const std::string& url : {nginx + "/ovmissing.txt", recorder + "/404/v.txt", recorder + "/silent/v.txt",
                                  nginx + "/ovlong.txt", std::string("http://127.0.0.1:1/v.txt")}) {
     TBoxSeen bad = Check(url, IDOK);
@@ -214,14 +217,14 @@ TEST(VersionCheck, OnlyAShort200IsAnAnswer) {
     EXPECT_NE(bad.text.find(kFailed), std::string::npos) << url << ": " << bad.text;
   }
   // A check cut off by exit shows nothing and leaves the menu alone.
-  std::string silent = recorder + "/silent/v.txt";
-  SetSetting("VersionURL", REG_SZ, silent.c_str(), static_cast<DWORD>(silent.size() + 1));
+  std::string missing = recorder + "/404/v.txt";
+  SetSetting("VersionURL", REG_SZ, missing.c_str(), static_cast<DWORD>(missing.size() + 1));
   HMENU menu = CreatePopupMenu();
   AppendMenuA(menu, MF_STRING, cmCheckVersion, "x");
   StartVersionCheck(nullptr, menu, cmCheckVersion);
   CancelVersionCheck();
   DestroyMenu(menu);
-  testutil::WaitFor([] { return false; }, 2500);
+  testutil::WaitFor([] { return false; }, 1500);
   EXPECT_FALSE(testutil::FindDialogOf(GetCurrentProcessId(), "OV: Check for new version"));
 }
 
