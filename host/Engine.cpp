@@ -10,6 +10,7 @@
 #include "OVError.h"
 #include "OVMsgBox.h"
 #include "OVVars.h"
+#include "uMainExtras.h"
 #include "uSettings.h"
 #include "uWaitForJobsTerminate.h"
 
@@ -161,6 +162,8 @@ void EngineShutdown() {
     Jobs = nullptr;
   }
   if (Plugins) Plugins->ShutdownAll();
+  // Menu items left by the plug-ins go before their code is unloaded.
+  ForgetPluginMenuItems();
   ProcessMessages();
   delete Plugins;
   Plugins = nullptr;
