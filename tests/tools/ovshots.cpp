@@ -32,6 +32,7 @@ constexpr int kJobName = 3401, kJobPages = 3403, kJobActive = 3404, kSteps = 341
               kConfigStep = 3412, kAddEvent = 3421, kPickerTree = 3481;
 constexpr int kPrefsPages = 3601, kPluginList = 3651, kPluginConfigure = 3652, kPluginInfo = 3653,
               kPluginAbout = 3654;
+constexpr int kCategoryName = 3626, kCategoryAdd = 3627;
 constexpr int kFilesEditFilters = 3511, kFilesManualAdd = 3513;
 
 std::string g_out;  // Linux folder of the pictures
@@ -76,16 +77,16 @@ std::string ClassOf(HWND wnd) {
 }
 
 // The visible top-level windows of the program.
+BOOL CALLBACK AddShown(HWND w, LPARAM lp) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid == g_pid && IsWindowVisible(w)) reinterpret_cast<std::set<HWND>*>(lp)->insert(w);
+  return TRUE;
+}
+
 std::set<HWND> Shown() {
   std::set<HWND> found;
-  EnumWindows(
-      [](HWND w, LPARAM lp) -> BOOL {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        if (pid == g_pid && IsWindowVisible(w)) reinterpret_cast<std::set<HWND>*>(lp)->insert(w);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumWindows(AddShown, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
@@ -298,22 +299,23 @@ HWND ButtonByText(HWND dlg, const std::string& text) {
   return nullptr;
 }
 
+struct TClassSearch {
+  const char* cls;
+  HWND found;
+};
+
+BOOL CALLBACK MatchClass(HWND w, LPARAM lp) {
+  auto* c = reinterpret_cast<TClassSearch*>(lp);
+  if (ClassOf(w) == c->cls && IsWindowVisible(w)) {
+    c->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND FirstChildOfClass(HWND parent, const char* cls) {
-  struct TCtx {
-    const char* cls;
-    HWND found;
-  } ctx{cls, nullptr};
-  EnumChildWindows(
-      parent,
-      [](HWND w, LPARAM lp) -> BOOL {
-        auto* c = reinterpret_cast<TCtx*>(lp);
-        if (ClassOf(w) == c->cls && IsWindowVisible(w)) {
-          c->found = w;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&ctx));
+  TClassSearch ctx{cls, nullptr};
+  EnumChildWindows(parent, MatchClass, reinterpret_cast<LPARAM>(&ctx));
   return ctx.found;
 }
 
@@ -491,7 +493,14 @@ void PreferencesTour(HWND main) {
   if (!prefs) return;
   HWND pages = GetDlgItem(prefs, kPrefsPages);
   Key(pages, VK_RIGHT);
-  Sleep2(700);
+  Sleep2(500);
+  // Two categories, kept by OK below: the main window shows them as tabs.
+  for (const char* name : {"Backups", "Reports"}) {
+    Post(prefs, kCategoryAdd);
+    Sleep2(300);
+    testutil::SetText(prefs, kCategoryName, name);
+  }
+  Sleep2(300);
   Shot(prefs, "preferences-appearance");
   Key(pages, VK_RIGHT);
   Sleep2(700);
@@ -512,27 +521,26 @@ void PreferencesTour(HWND main) {
       Dismiss(cfg);
     }
   }
-  Dismiss(prefs);
+  Post(prefs, IDOK);
+  if (!WaitGone(prefs, 3000)) Dismiss(prefs);
 }
 
 // The tray icon's window lives in wine's desktop process; a right click on
 // it reaches the program as the icon's notification.
+BOOL CALLBACK AddTrayIcon(HWND w, LPARAM lp) {
+  if (ClassOf(w) == "__wine_tray_icon") reinterpret_cast<std::vector<HWND>*>(lp)->push_back(w);
+  return TRUE;
+}
+
+BOOL CALLBACK AddTrayIcons(HWND w, LPARAM lp) {
+  AddTrayIcon(w, lp);
+  EnumChildWindows(w, AddTrayIcon, lp);
+  return TRUE;
+}
+
 void TrayMenuTour(HWND main) {
   std::vector<HWND> icons;
-  EnumWindows(
-      [](HWND w, LPARAM lp) -> BOOL {
-        auto* out = reinterpret_cast<std::vector<HWND>*>(lp);
-        if (ClassOf(w) == "__wine_tray_icon") out->push_back(w);
-        EnumChildWindows(
-            w,
-            [](HWND c, LPARAM lp2) -> BOOL {
-              if (ClassOf(c) == "__wine_tray_icon") reinterpret_cast<std::vector<HWND>*>(lp2)->push_back(c);
-              return TRUE;
-            },
-            lp);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&icons));
+  EnumWindows(AddTrayIcons, reinterpret_cast<LPARAM>(&icons));
   for (HWND icon : icons) {
     auto before = Shown();
     PostMessageA(icon, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(4, 4));
