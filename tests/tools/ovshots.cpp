@@ -528,7 +528,11 @@ void PreferencesTour(HWND main) {
 // The tray icon's window lives in wine's desktop process; a right click on
 // it reaches the program as the icon's notification.
 BOOL CALLBACK AddTrayIcon(HWND w, LPARAM lp) {
-  if (ClassOf(w) == "__wine_tray_icon") reinterpret_cast<std::vector<HWND>*>(lp)->push_back(w);
+  // Wine's X11 driver keeps each icon in a window of its own (on a display
+  // without a tray, inside its stand-alone tray window).
+  const std::string cls = ClassOf(w);
+  if (cls == "__winex11_tray_icon" || cls == "__wine_tray_icon")
+    reinterpret_cast<std::vector<HWND>*>(lp)->push_back(w);
   return TRUE;
 }
 
