@@ -369,10 +369,12 @@ void ShotPages(HWND dlg, const std::string& name) {
   for (int i = 1; i < count; ++i) Key(tabs, VK_LEFT);
 }
 
-// Opens the picker behind an Add button for each of its items in turn and
-// pictures the item's configuration dialog. keep: confirm the dialog with
-// its defaults (the item joins the job); otherwise it is cancelled.
-void PickerTour(HWND editor, int addButton, const std::string& kind, bool keep, size_t most) {
+// Opens the picker behind an Add button for each of its items in turn (at
+// most most items), pictures the item's configuration dialog and confirms
+// it with its defaults, so that the item joins the job; a dialog that
+// refuses its defaults is cancelled. An item with nothing to set opens no
+// dialog and joins the job at once ("no window for ...").
+void PickerTour(HWND editor, int addButton, const std::string& kind, size_t most) {
   auto shown = Shown();
   Post(editor, addButton);
   HWND picker = WaitNew(shown);
@@ -415,13 +417,11 @@ void PickerTour(HWND editor, int addButton, const std::string& kind, bool keep, 
     Shot(dlg, name);
     ShotPages(dlg, name);
     HostWindowsFrom(dlg);
-    if (keep) {
-      before = Shown();
-      Post(dlg, IDOK);
-      if (WaitGone(dlg, 1500)) continue;
-      // Refused: a message may have come up over it.
-      if (HWND msg = WaitNew(before, 500)) Dismiss(msg);
-    }
+    before = Shown();
+    Post(dlg, IDOK);
+    if (WaitGone(dlg, 1500)) continue;
+    // Refused: a message may have come up over it.
+    if (HWND msg = WaitNew(before, 500)) Dismiss(msg);
     Dismiss(dlg);
   }
 }
@@ -433,12 +433,12 @@ void JobEditorTour(HWND main, size_t most) {
   HWND editor = Open(main, cmNewJob, "job-add");
   if (!editor) return;
   testutil::SetText(editor, kJobName, "Sample job");
-  PickerTour(editor, kAddStep, "action", true, most);
+  PickerTour(editor, kAddStep, "action", most);
   Sleep2(500);
   Shot(editor, "job-add-steps");
   HWND pages = GetDlgItem(editor, kJobPages);
   Key(pages, VK_RIGHT);
-  PickerTour(editor, kAddEvent, "event", true, most);
+  PickerTour(editor, kAddEvent, "event", most);
   Sleep2(500);
   Shot(editor, "job-add-events");
   Key(pages, VK_RIGHT);
