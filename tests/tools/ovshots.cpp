@@ -355,6 +355,69 @@ void HostWindowsFrom(HWND dlg) {
   }
 }
 
+// Windows that a plug-in's dialog opens itself: (dialog caption, button
+// text, name of the picture).
+struct TExtra {
+  const char* caption;
+  const char* button;
+  const char* suffix;
+};
+const TExtra kExtras[] = {
+    {"Message", "Test", "test"},           {"Question", "Test", "test"},
+    {"File Monitor", "Add...", "add"},     {"Zip", "Comment", "comment"},
+    {"Send Keys", "Insert a key", "menu"},
+};
+
+// The dialogs behind the first items of a button's menu (Send Keys:
+// "Key combination...", "Insert delay..."), chosen by keyboard.
+void MenuDialogsFrom(HWND dlg, HWND button, const std::string& name) {
+  const char* items[] = {"key-combination", "insert-delay"};
+  for (int i = 0; i < 2; ++i) {
+    auto before = Shown();
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    HWND menu = WaitNew(before, 3000);
+    if (!menu || ClassOf(menu) != "#32768") {
+      if (menu) Dismiss(menu);
+      Missed(name + "-" + items[i]);
+      continue;
+    }
+    before.insert(menu);
+    for (int k = 0; k <= i; ++k) Key(menu, VK_DOWN);
+    Key(menu, VK_RETURN);
+    if (HWND w = WaitNew(before, 3000)) {
+      Shot(w, name + "-" + items[i]);
+      Dismiss(w);
+    } else {
+      Key(menu, VK_ESCAPE);
+      Missed(name + "-" + items[i]);
+    }
+  }
+}
+
+void ExtrasFrom(HWND dlg, const std::string& name) {
+  const std::string caption = Text(dlg);
+  for (const TExtra& e : kExtras) {
+    if (caption != e.caption) continue;
+    HWND button = ButtonByText(dlg, e.button);
+    if (!button) continue;
+    auto before = Shown();
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    HWND w = WaitNew(before, 3000);
+    if (!w) {
+      Missed(name + "-" + e.suffix);
+      continue;
+    }
+    Shot(w, name + "-" + e.suffix);
+    if (ClassOf(w) == "#32768") {
+      Key(w, VK_ESCAPE);
+      WaitGone(w, 1500);
+      MenuDialogsFrom(dlg, button, name);
+    } else {
+      Dismiss(w);
+    }
+  }
+}
+
 // The further pages of a dialog with a tab control, one picture each; the
 // first page is shown again afterwards.
 void ShotPages(HWND dlg, const std::string& name) {
@@ -416,6 +479,7 @@ void PickerTour(HWND editor, int addButton, const std::string& kind, size_t most
     }
     Shot(dlg, name);
     ShotPages(dlg, name);
+    ExtrasFrom(dlg, name);
     HostWindowsFrom(dlg);
     before = Shown();
     Post(dlg, IDOK);
