@@ -27,11 +27,13 @@ namespace {
 // Main window commands (host/uMainCmds.h).
 constexpr int cmNewJob = 201, cmEditJob = 203, cmPreferences = 211, cmAbout = 212, cmVariables = 215,
               cmQuickJob = 216, cmFirstJobEntry = 1000;
-// Job editor, pickers, preferences (host/uJobRes.h, host/uPrefsRes.h).
+// Job editor, pickers, preferences, variables (host/uJobRes.h,
+// host/uPrefsRes.h, host/uVarsRes.h).
 constexpr int kJobName = 3401, kJobPages = 3403, kJobActive = 3404, kSteps = 3410, kAddStep = 3411,
               kConfigStep = 3412, kAddEvent = 3421, kPickerTree = 3481;
 constexpr int kPrefsPages = 3601, kPluginList = 3651, kPluginConfigure = 3652, kPluginInfo = 3653,
               kPluginAbout = 3654;
+constexpr int kVarPages = 3301, kVarAdd = 3305;
 constexpr int kCategoryName = 3626, kCategoryAdd = 3627;
 constexpr int kFilesEditFilters = 3511, kFilesManualAdd = 3513;
 
@@ -349,6 +351,10 @@ void HostWindowsFrom(HWND dlg) {
       if (HWND vars = WaitNew(before)) {
         g_varsDone = true;
         Shot(vars, "variables-insert");
+        Key(GetDlgItem(vars, kVarPages), VK_RIGHT);
+        Sleep2(500);
+        Shot(vars, "variables-user");
+        if (HWND add = Open(vars, kVarAdd, "user-variable")) Dismiss(add);
         Dismiss(vars);
       }
     }
