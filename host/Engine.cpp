@@ -10,6 +10,7 @@
 #include "OVError.h"
 #include "OVMsgBox.h"
 #include "OVVars.h"
+#include "uMainExtras.h"
 #include "uSettings.h"
 #include "uWaitForJobsTerminate.h"
 
@@ -75,6 +76,11 @@ void JobRemoved(TOVJobs*, TOVJob* job) {
 
 }  // namespace
 
+void BindJobList(TOVJobs* jobs) {
+  jobs->OnAdd = JobAdded;
+  jobs->OnRemove = JobRemoved;
+}
+
 void SetEngineView(TEngineView* view) { g_view = view ? view : &g_defaultView; }
 TEngineView* EngineView() { return g_view; }
 bool EngineReleased() { return g_released; }
@@ -105,11 +111,12 @@ void EngineStartup() {
   // After the plug-ins: a variable a plug-in registered keeps its name.
   LoadUserVariables();
   for (const std::string& w : LoadCategories()) HostLog(OV_LOG_WARNING, w);
+  g_view->CategoriesLoaded();
 
   Jobs = new TOVJobs();
-  Jobs->OnAdd = JobAdded;
-  Jobs->OnRemove = JobRemoved;
+  BindJobList(Jobs);
   Jobs->LoadFromDir(Settings.JobDir);
+  g_view->JobsLoaded();
 
   // The stored automation value is applied by toggling from its opposite.
   Settings.EnableAutomation = !Settings.EnableAutomation;
@@ -155,6 +162,8 @@ void EngineShutdown() {
     Jobs = nullptr;
   }
   if (Plugins) Plugins->ShutdownAll();
+  // Menu items left by the plug-ins go before their code is unloaded.
+  ForgetPluginMenuItems();
   ProcessMessages();
   delete Plugins;
   Plugins = nullptr;

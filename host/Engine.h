@@ -23,9 +23,17 @@ class TEngineView {
   virtual void CloseHost() {}
   // The view that shows the main log (a list box), or null.
   virtual void* LogView() { return nullptr; }
+  // Start-up milestones: the categories are read (the jobs are not yet),
+  // and every job file is loaded (automation is not applied yet).
+  virtual void CategoriesLoaded() {}
+  virtual void JobsLoaded() {}
 };
 
 void SetEngineView(TEngineView* view);
+class TOVJobs;
+// Binds the engine's handlers to a job list (added: state and finish
+// handlers and the view's row; removed: the job's files and its row).
+void BindJobList(TOVJobs* jobs);
 TEngineView* EngineView();
 
 // Start-up, after the application window exists: settings and directories,

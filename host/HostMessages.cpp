@@ -7,6 +7,7 @@
 #include "OVTypes.h"
 #include "OVVars.h"
 #include "uGetFilesList.h"
+#include "uMainExtras.h"
 
 namespace {
 
@@ -69,9 +70,13 @@ LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case OVM_SELECTFILES:
       return HandleSelectFiles(reinterpret_cast<TOVSelectFilesRecord*>(wp));
+    case OVM_ADDMENUITEM:
+      return reinterpret_cast<LRESULT>(
+          HandleAddMenuItem(reinterpret_cast<const TAddMenuItemRecord*>(wp)));
+    case OVM_REMOVEMENUITEM:
+      HandleRemoveMenuItem(reinterpret_cast<void*>(wp));
+      return 0;
     default:
-      // AddMenuItem and RemoveMenuItem belong to the main window's menus;
-      // without them they answer 0 (no item).
       return 0;
   }
 }

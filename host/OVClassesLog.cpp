@@ -165,12 +165,25 @@ void TOVLog::SyncView() {
     for (uint64_t k = 0; k < gone; ++k) SendMessageA(view_, LB_DELETESTRING, 0, 0);
     viewFirst_ = first;
   }
+  LRESULT last = -1;
   for (uint64_t a = std::max(viewEnd_, first); a < added_; ++a) {
     const Line& l = lines_[static_cast<size_t>(a - first)];
     LRESULT i = SendMessageA(view_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(l.text.c_str()));
     if (i >= 0) SendMessageA(view_, LB_SETITEMDATA, static_cast<WPARAM>(i), l.level);
+    last = i;
   }
   viewEnd_ = added_;
+  // The newest line becomes the selected one, so that it is in view.
+  if (last >= 0) {
+    LONG_PTR style = GetWindowLongPtrA(view_, GWL_STYLE);
+    if (style & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL)) {
+      SendMessageA(view_, LB_SETSEL, FALSE, -1);
+      SendMessageA(view_, LB_SETSEL, TRUE, last);
+      SendMessageA(view_, LB_SETCARETINDEX, static_cast<WPARAM>(last), FALSE);
+    } else {
+      SendMessageA(view_, LB_SETCURSEL, static_cast<WPARAM>(last), 0);
+    }
+  }
   SendMessageA(view_, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(view_, nullptr, TRUE);
 }

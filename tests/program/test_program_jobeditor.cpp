@@ -21,9 +21,10 @@ using testutil::TProgram;
 
 namespace {
 
-// The Job menu of the main window and the editor's controls.
+// The Job menu of the main window, its job list and the editor's controls.
 constexpr int kCmdNewJob = 201;
-constexpr int kCmdEditFirstJob = 1000;
+constexpr int kCmdEditJob = 203;
+constexpr int kJobList = 102;
 constexpr int kJobName = 3401;
 constexpr int kAddStep = 3411;
 constexpr int kAddRun = 3421;
@@ -191,7 +192,13 @@ TEST(ProgramJobEditor, AJobMadeInTheEditorIsSavedAndReloaded) {
   // After a restart the job is in the list: "Edit" opens it as saved, and
   // Cancel leaves its file as it was.
   ASSERT_TRUE(p.Start());
-  Command(p.MainWindow(), kCmdEditFirstJob);
+  // Space selects the job list's focused row, the first one.
+  HWND list = GetDlgItem(p.MainWindow(), kJobList);
+  ASSERT_TRUE(list);
+  ASSERT_TRUE(testutil::WaitFor([&] { return SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) == 1; }, 5000));
+  PostMessageA(list, WM_KEYDOWN, VK_SPACE, 0);
+  ASSERT_TRUE(testutil::WaitFor([&] { return SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0) == 1; }, 5000));
+  Command(p.MainWindow(), kCmdEditJob);
   editor = WaitDialog(p, "Edit job");
   ASSERT_TRUE(editor);
   EXPECT_EQ(TextOf(editor, kJobName), "Morning");
