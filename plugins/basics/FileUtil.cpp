@@ -3,50 +3,11 @@
 #include <cctype>
 #include <cstring>
 
+#include "OVFileMask.h"
+
 namespace {
 
-std::string Lower(std::string s) {
-  if (!s.empty()) CharLowerBuffA(s.data(), static_cast<DWORD>(s.size()));
-  return s;
-}
-
 uint64_t Join(DWORD high, DWORD low) { return static_cast<uint64_t>(high) << 32 | low; }
-
-// "*" any run, "?" any one character; both texts already lower case.
-bool Wild(const char* mask, const char* text) {
-  const char* star = nullptr;
-  const char* resume = nullptr;
-  while (*text) {
-    if (*mask == '*') {
-      star = mask++;
-      resume = text;
-    } else if (*mask == '?' || *mask == *text) {
-      ++mask;
-      ++text;
-    } else if (star) {
-      mask = star + 1;
-      text = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (*mask == '*') ++mask;
-  return *mask == 0;
-}
-
-// The name part (up to the last ".") and the extension (from it on; "."
-// when there is none).
-void SplitName(const std::string& path, std::string& base, std::string& ext) {
-  std::string file = ExtractFileName(path);
-  size_t dot = file.rfind('.');
-  if (dot == std::string::npos) {
-    base = file;
-    ext = ".";
-  } else {
-    base = file.substr(0, dot);
-    ext = file.substr(dot);
-  }
-}
 
 bool IsSlash(char c) { return c == '\\' || c == '/'; }
 
@@ -69,10 +30,7 @@ size_t UncShareEnd(const std::string& p) {
 // ------------------------------------------------------------ names
 
 bool FileMaskMatches(const std::string& mask, const std::string& name) {
-  std::string mb, me, nb, ne;
-  SplitName(Lower(mask), mb, me);
-  SplitName(Lower(name), nb, ne);
-  return Wild(mb.c_str(), nb.c_str()) && Wild(me.c_str(), ne.c_str());
+  return FileMaskMatch(ExtractFileName(mask), ExtractFileName(name));
 }
 
 bool NamePassesMasks(const std::string& name, const std::vector<std::string>& include,

@@ -105,7 +105,19 @@ TFtpSettings ExpandSettings(const TFtpSettings& s) {
   return e;
 }
 
+void FollowJobStop(TPowersock& client) {
+  const int32_t job = HostCurrentJob();
+  if (job == 0) return;
+  // The host shows a run that was asked to stop as "stopping".
+  client.StopRequested = [job] {
+    for (const TJobEntry& entry : HostEnumJobs())
+      if (entry.ID == job) return entry.State == OV_STATE_STOPPING;
+    return false;
+  };
+}
+
 TFtpStep::TFtpStep(const TFtpSettings& s) {
+  FollowJobStop(Client);
   Client.Host = s.Host;
   Client.Port = static_cast<int32_t>(s.Port);
   Client.UserID = s.UserID;
@@ -187,6 +199,10 @@ bool TfFtpTransfer::OnInit() {
   SetItemText(IDC_eProxy, Settings.Proxy);
   SetupPort(Item(IDC_udProxyPort), Settings.ProxyPort);
   SetItemInt(IDC_eProxyPort, static_cast<int>(Settings.ProxyPort));
+  // Each template has one of the two list buttons.
+  SetHint(IDC_bFiles, "Select files");
+  SetHint(IDC_bDir, "Select folder");
+  SetHint(IDC_bVariable, "Insert variable");
   return true;
 }
 

@@ -42,6 +42,10 @@ bool ReadDescriptionTexts(const TOVMethodParams& params, std::string& host, std:
 std::vector<std::string> SplitLines(const std::string& text);
 bool HasWildcard(const std::string& text);
 
+// Makes a stop request for the job that runs the calling step end the
+// client's waits.
+void FollowJobStop(TPowersock& client);
+
 // One step's client, set up from the expanded settings. Failures the
 // client reports are kept as the step's error text. After a lost
 // connection the client connects again on its own and changes into

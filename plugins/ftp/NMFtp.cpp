@@ -126,16 +126,21 @@ uint16_t TNMFTP::Transaction(const std::string& command) {
 }
 
 void TNMFTP::Quit() {
+  uint16_t code = 0;
   if (Connected()) {
     OverrideLimit(5000);
     try {
       WriteLn("QUIT");
-      ReadReply();
+      code = ReadReply();
     } catch (const std::exception&) {
+      // No answer, or none that can be read: closing is all that is left.
+      code = 0;
     }
     OverrideLimit(0);
   }
   Disconnect();
+  // A refused QUIT is the server's last word, and the caller's failure.
+  if (code >= 301 && code <= 599) throw FTPException(Trimmed(ReplyText));
 }
 
 void TNMFTP::Connect() {
@@ -147,7 +152,8 @@ void TNMFTP::Connect() {
     if (code >= 400) throw FTPException(Trimmed(ReplyText));
     Login();
   } catch (const FTPException&) {
-    // The server answered and refused: say goodbye properly.
+    // The server answered and refused: say goodbye properly. A refused
+    // QUIT raises its own reply instead of the login's.
     if (OnConnectionFailed) OnConnectionFailed(this);
     Quit();
     throw;

@@ -73,7 +73,8 @@ class TNMFTP : public TPowersock {
   TNMListItem OnListItem;
 
   void Connect() override;
-  // Sends QUIT (when connected) and closes.
+  // Sends QUIT (when connected) and closes; raises FTPException with the
+  // reply when the server answers it with 301 to 599.
   void Quit();
 
   // Each returns normally when the command succeeded or a failure handler

@@ -70,6 +70,7 @@ bool ExecFtpScript(TOVMethodParams& params) {
     return false;
   }
   TNMFTP client;
+  FollowJobStop(client);
   client.Host = HostExpandVars(s.Host);
   client.Port = static_cast<int32_t>(s.Port);
   client.Passive = s.Passive;
@@ -163,6 +164,7 @@ bool TfFtpScript::OnInit() {
   SetItemText(IDC_eFireWall, Settings.FireWall);
   SetupPort(Item(IDC_udFWPort), Settings.FWPort);
   SetItemInt(IDC_eFWPort, static_cast<int>(Settings.FWPort));
+  SetHint(IDC_bVariableS, "Insert variable");
   SetItemText(IDC_eFWUserName, Settings.FWUserName);
   SetItemText(IDC_eFWPassword, Settings.FWPassword);
   UpdateFirewall();

@@ -25,6 +25,7 @@ bool ExecHttpDownload(TOVMethodParams& params) {
   }
   const TFtpSettings s = ExpandSettings(stored);
   TNMHTTP client;
+  FollowJobStop(client);
   client.Host = s.Host;
   client.Port = static_cast<int32_t>(s.Port);
   client.UserId = s.UserID;

@@ -6,44 +6,11 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "OVFileMask.h"
+
 namespace {
 
 constexpr int kOffset = 27183;
-
-bool WildMatch(const char* mask, const char* text) {
-  // Iterative match with one back-tracking point for the last "*".
-  const char* star = nullptr;
-  const char* resume = nullptr;
-  while (*text) {
-    if (*mask == '*') {
-      star = mask++;
-      resume = text;
-    } else if (*mask == '?' ||
-               (*mask && std::tolower(static_cast<unsigned char>(*mask)) ==
-                             std::tolower(static_cast<unsigned char>(*text)))) {
-      ++mask;
-      ++text;
-    } else if (star) {
-      mask = star + 1;
-      text = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (*mask == '*') ++mask;
-  return *mask == '\0';
-}
-
-void SplitName(const std::string& name, std::string& base, std::string& ext) {
-  size_t dot = name.rfind('.');
-  if (dot == std::string::npos) {
-    base = name;
-    ext = ".";
-  } else {
-    base = name.substr(0, dot);
-    ext = name.substr(dot);
-  }
-}
 
 }  // namespace
 
@@ -99,12 +66,7 @@ std::string UnscramblePassword(const std::string& scrambled) {
   return std::string(reinterpret_cast<const char*>(buffer + 1), length);
 }
 
-bool MatchFileMask(const std::string& mask, const std::string& name) {
-  std::string maskBase, maskExt, nameBase, nameExt;
-  SplitName(mask, maskBase, maskExt);
-  SplitName(name, nameBase, nameExt);
-  return WildMatch(maskBase.c_str(), nameBase.c_str()) && WildMatch(maskExt.c_str(), nameExt.c_str());
-}
+bool MatchFileMask(const std::string& mask, const std::string& name) { return FileMaskMatch(mask, name); }
 
 std::string JoinFolder(const std::string& folder) {
   if (folder.empty()) return folder;

@@ -1,6 +1,7 @@
 #include "Psock.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "OVError.h"
@@ -9,6 +10,8 @@ namespace {
 
 constexpr size_t kBufferSize = 65536;
 constexpr size_t kMaxLine = 65536;
+// How often a wait asks whether its job was asked to stop.
+constexpr DWORD kStopPollMs = 200;
 const char kWindowClass[] = "PsockWindowClass";
 
 struct TErrorRow {
@@ -88,6 +91,21 @@ bool IsDottedAddress(const std::string& name) {
   return dots == 3 && inet_addr(name.c_str()) != INADDR_NONE;
 }
 
+// Tests of the real program shorten the limits of every wait:
+// ORVANE_NET_LIMITS=<connect ms>,<idle ms>.
+void LimitsFromEnvironment(int32_t& connect, int32_t& idle) {
+  char value[64];
+  DWORD n = GetEnvironmentVariableA("ORVANE_NET_LIMITS", value, sizeof value);
+  if (n == 0 || n >= sizeof value) return;
+  char* end = nullptr;
+  long c = std::strtol(value, &end, 10);
+  if (c > 0) connect = static_cast<int32_t>(c);
+  if (*end == ',') {
+    long i = std::strtol(end + 1, nullptr, 10);
+    if (i > 0) idle = static_cast<int32_t>(i);
+  }
+}
+
 }  // namespace
 
 std::string SocketErrorMessage(int code) {
@@ -106,6 +124,7 @@ LRESULT CALLBACK PsockWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 TPowersock::TPowersock() : buffer_(kBufferSize) {
+  LimitsFromEnvironment(ConnectLimit, IdleLimit);
   WSADATA data;
   started_ = WSAStartup(MAKEWORD(1, 1), &data) == 0;
   HINSTANCE module = OwnModule();
@@ -169,11 +188,23 @@ void TPowersock::Pump() {
   }
 }
 
+bool TPowersock::PollStop() {
+  TPowersock* root = cancelOwner_ ? cancelOwner_ : this;
+  if (!root->StopRequested) return false;
+  const DWORD now = GetTickCount();
+  if (now - root->lastStopPoll_ < kStopPollMs) return false;
+  root->lastStopPoll_ = now;
+  if (!root->StopRequested()) return false;
+  root->cancelled_ = true;
+  cancelled_ = true;
+  return true;
+}
+
 TPowersock::TWaitEnd TPowersock::Wait(const std::function<bool()>& ready, DWORD limit) {
   const DWORD start = GetTickCount();
   for (;;) {
     Pump();
-    if (Cancelled()) return TWaitEnd::Cancelled;
+    if (Cancelled() || PollStop()) return TWaitEnd::Cancelled;
     if (ready()) return TWaitEnd::Ready;
     DWORD elapsed = GetTickCount() - start;
     if (elapsed >= limit) return TWaitEnd::Expired;

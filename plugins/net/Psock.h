@@ -61,7 +61,8 @@ class TPowersock {
   // When not empty, the TCP connection goes here instead of to Host.
   std::string Proxy;
   int32_t ProxyPort = 0;
-  // Milliseconds for every wait; 0: the limits below.
+  // Milliseconds for every wait; 0: the limits below (the environment
+  // variable ORVANE_NET_LIMITS="<connect>,<idle>" may shorten them).
   int32_t TimeOut = 0;
   int32_t ConnectLimit = 60000;
   int32_t IdleLimit = 120000;
@@ -75,6 +76,10 @@ class TPowersock {
   THandlerEvent OnInvalidHost;
   THandlerEvent OnConnectionRequired;
   TNotifyEvent OnConnectionFailed;
+  // Asked a few times a second while a wait lasts; true ends the wait and
+  // every later one as a cancel does (how a job's stop request reaches a
+  // step). A helper connection asks its owner's.
+  std::function<bool()> StopRequested;
 
   bool Connected() const { return connected_; }
   bool Cancelled() const { return cancelled_ || (cancelOwner_ && cancelOwner_->cancelled_); }
@@ -143,6 +148,8 @@ class TPowersock {
   DWORD Limit(TLimit kind) const;
   TWaitEnd Wait(const std::function<bool()>& ready, DWORD limit);
   void Pump();
+  // True once StopRequested said so; cancels this object and its owner.
+  bool PollStop();
   void Notify(UINT msg, WPARAM wp, LPARAM lp);
   in_addr Resolve(const std::string& name);
   void NewSocket();
@@ -161,6 +168,7 @@ class TPowersock {
   TPowersock* cancelOwner_ = nullptr;
   bool timedOut_ = false;
   int32_t override_ = 0;
+  DWORD lastStopPoll_ = 0;
 
   // Set by the window's notifications.
   long events_ = 0;

@@ -398,33 +398,6 @@ void ChoosePage(HWND dlg, int page) {
   SendMessageA(dlg, WM_NOTIFY, IDC_tcPages, reinterpret_cast<LPARAM>(&n));
 }
 
-struct TFindTips {
-  HWND owner, tips = nullptr;
-};
-
-BOOL CALLBACK FindTips(HWND w, LPARAM lp) {
-  auto* f = reinterpret_cast<TFindTips*>(lp);
-  char cls[64] = "";
-  GetClassNameA(w, cls, sizeof cls);
-  if (!lstrcmpiA(cls, TOOLTIPS_CLASSA) && GetWindow(w, GW_OWNER) == f->owner) f->tips = w;
-  return f->tips ? FALSE : TRUE;
-}
-
-// The hint the dialog's tip window holds for a control.
-std::string HintOf(HWND dlg, int id) {
-  TFindTips find{dlg};
-  EnumThreadWindows(GetWindowThreadProcessId(dlg, nullptr), FindTips, reinterpret_cast<LPARAM>(&find));
-  if (!find.tips) return "(no tips)";
-  char text[256] = "";
-  TTTOOLINFOA tool{};
-  tool.cbSize = sizeof tool;
-  tool.hwnd = dlg;
-  tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(dlg, id));
-  tool.lpszText = text;
-  SendMessageA(find.tips, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
-  return text;
-}
-
 int ImageOf(HWND dlg, int row) {
   LVITEMA item{};
   item.mask = LVIF_IMAGE;
@@ -451,8 +424,8 @@ TEST_F(FileMon, TheDialogShowsItsPagesAndWritesWhatWasChosen) {
       monitoringFirst = Visible(dlg, IDC_lvFolders) && Visible(dlg, IDC_eIncMask);
       savingHidden = !Visible(dlg, IDC_eNewListFN) && !Visible(dlg, IDC_cbSaveResults);
       images = {ImageOf(dlg, 0), ImageOf(dlg, 1)};
-      hintAdd = HintOf(dlg, IDC_bAdd);
-      hintFile = HintOf(dlg, IDC_bNewListFN);
+      hintAdd = testutil::HintOf(dlg, IDC_bAdd);
+      hintFile = testutil::HintOf(dlg, IDC_bNewListFN);
       ChoosePage(dlg, 1);
       savingShown = Visible(dlg, IDC_eNewListFN) && Visible(dlg, IDC_rbDiffList);
       monitoringHidden = !Visible(dlg, IDC_lvFolders) && !Visible(dlg, IDC_gFilter);

@@ -1,5 +1,7 @@
 #include "DialogDriver.h"
 
+#include <commctrl.h>
+
 #include <atomic>
 
 #include "OVDialog.h"
@@ -127,6 +129,36 @@ std::string StaticTexts(HWND wnd) {
   std::string out;
   EnumChildWindows(wnd, CollectStatic, reinterpret_cast<LPARAM>(&out));
   return out;
+}
+
+namespace {
+
+struct TFindTips {
+  HWND owner, tips = nullptr;
+};
+
+BOOL CALLBACK FindTips(HWND w, LPARAM lp) {
+  auto* f = reinterpret_cast<TFindTips*>(lp);
+  char cls[64] = "";
+  GetClassNameA(w, cls, sizeof cls);
+  if (!lstrcmpiA(cls, TOOLTIPS_CLASSA) && GetWindow(w, GW_OWNER) == f->owner) f->tips = w;
+  return f->tips ? FALSE : TRUE;
+}
+
+}  // namespace
+
+std::string HintOf(HWND dlg, int id) {
+  TFindTips find{dlg};
+  EnumThreadWindows(GetWindowThreadProcessId(dlg, nullptr), FindTips, reinterpret_cast<LPARAM>(&find));
+  if (!find.tips) return "(no tips)";
+  char text[256] = "";
+  TTTOOLINFOA tool{};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = dlg;
+  tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(dlg, id));
+  tool.lpszText = text;
+  SendMessageA(find.tips, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
+  return text;
 }
 
 }  // namespace testutil

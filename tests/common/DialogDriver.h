@@ -52,5 +52,7 @@ void FocusItem(HWND dlg, int id);
 // The texts of a window's static controls (a message box's text), joined
 // with "|".
 std::string StaticTexts(HWND wnd);
+// The hint (tool tip) the dialog's tip window holds for a control.
+std::string HintOf(HWND dlg, int id);
 
 }  // namespace testutil

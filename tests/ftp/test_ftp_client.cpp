@@ -321,6 +321,20 @@ TEST_F(FtpClient, FirewallLoginStyles) {
   c->RemoveDir(dir);
 }
 
+TEST_F(FtpClient, ARefusedQuitRaisesItsReply) {
+  // After a refused login the QUIT's refusal is what the caller gets.
+  auto c = Client("fake.quit500", "wrong");
+  EXPECT_EQ(Raised([&] { c->Connect(); }), "500 QUIT refused for the test");
+  EXPECT_EQ(events_, "ConnectionFailed;");
+  EXPECT_FALSE(c->Connected());
+  // At the end of a good session; the connection is closed all the same.
+  c = Client("fake.quit500");
+  c->Connect();
+  EXPECT_EQ(c->CurrentDir(), "/");
+  EXPECT_EQ(Raised([&] { c->Quit(); }), "500 QUIT refused for the test");
+  EXPECT_FALSE(c->Connected());
+}
+
 TEST_F(FtpClient, WaitsEndAtTheirLimitOrAStopRequest) {
   // A server that accepts and never says a word.
   WSADATA wsa;

@@ -17,6 +17,7 @@ using namespace basicsblocks;
 namespace {
 
 constexpr int32_t kFtpID = 1865837835;
+constexpr UINT kStopJob = 0x600C;
 enum { mUpload = 0, mDownload = 1 };
 
 struct TBlock {
@@ -292,6 +293,67 @@ TEST_F(FtpProgram, HostileServers) {
   lines = StepLog(0x209, end);
   EXPECT_EQ(lines, (std::vector<std::string>{"Attempt 1: File \"" + local_ + "two.txt\" upload failed.", "2 files uploaded"}))
       << Joined(lines);
+}
+
+TEST_F(FtpProgram, AStopRequestOrATimeLimitEndsAStalledStep) {
+  // The server takes the upload's data connection and never reads from it:
+  // the step waits for room to send until the stop request.
+  const std::string big = local_ + "stall-" + tag_ + ".bin";
+  WritePatternFile(big, 48u << 20, 9);
+  TBlock stalled;
+  stalled.files = big;
+  stalled.port = s_.Port("fake.stall");
+  AddJob(0x20A, "Stalled upload", {FtpStep(mUpload, stalled)});
+  // A directory change the server never answers: the reply's time limit.
+  testutil::WriteFileText(local_ + "small.txt", "small");
+  TBlock silent = stalled;
+  silent.files = local_ + "small.txt";
+  silent.dir = "/stall";
+  AddJob(0x20B, "Unanswered CWD", {FtpStep(mUpload, silent)});
+  // FTP right after the stop, against a server that would refuse a QUIT:
+  // the step sends none, and its file counts.
+  TBlock after;
+  after.files = "good.zip";
+  after.dir = local_ + "after";
+  testutil::MakeDirs(after.dir);
+  after.port = s_.Port("fake.quit500");
+  AddJob(0x20C, "Download after the stop", {FtpStep(mDownload, after)});
+  Start({"ORVANE_NET_LIMITS=10000,5000"});
+
+  const size_t from = s_.Log("fake-stall.log").size();
+  HANDLE run = Run(0x20A, "Test");
+  ASSERT_NE(run, nullptr);
+  ASSERT_TRUE(testutil::WaitFor(
+      [&] {
+        auto log = s_.Log("fake-stall.log");
+        return log.size() > from &&
+               std::any_of(log.begin() + static_cast<long>(from), log.end(),
+                           [](const std::string& l) { return l.rfind("STOR ", 0) == 0; });
+      },
+      15000));
+  SendMessageA(program_->AppWindow(), kStopJob, 0x20A, 0);
+  // The stop, not the limit, ends the wait: no failed attempt is logged.
+  EXPECT_TRUE(Finished(run, 15000));
+  RunJob(0x20B);
+  const size_t quitFrom = s_.Log("fake-quit500.log").size();
+  RunJob(0x20C);
+  EXPECT_EQ(testutil::ReadFileText(after.dir + "\\good.zip"), "good zip\n");
+  auto quitLog = s_.Log("fake-quit500.log");
+  EXPECT_EQ(Count(std::vector<std::string>(quitLog.begin() + static_cast<long>(quitFrom), quitLog.end()), "QUIT"), 0u);
+  Close();
+
+  std::string end;
+  auto lines = StepLog(0x20A, end);
+  EXPECT_EQ(lines, (std::vector<std::string>{"Socket send aborted", "0 files uploaded", "Aborted"})) << Joined(lines);
+  EXPECT_EQ(end, "Aborted");
+  lines = StepLog(0x20B, end);
+  EXPECT_EQ(lines, (std::vector<std::string>{"10060:Connection timed out", "0 files uploaded"})) << Joined(lines);
+  EXPECT_EQ(end, "Job executed abnormally");
+  lines = StepLog(0x20C, end);
+  EXPECT_EQ(lines, std::vector<std::string>{"1 files downloaded"}) << Joined(lines);
+  EXPECT_EQ(end, "Job executed successfully");
+  auto main = MainLog();
+  EXPECT_FALSE(HasPrefix(main, "Job [")) << Joined(main);  // nobody had to be killed
 }
 
 namespace {

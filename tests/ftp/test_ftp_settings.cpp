@@ -52,10 +52,11 @@ TEST(FtpPlugin, IdentityAndActionsInIndexOrder) {
 
 TEST(FtpPlugin, UploadDialogOpensWithDefaultsAndOkWritesTheNineElements) {
   Bytes block;
-  std::string caption, dir, port, user, password;
+  std::string caption, dir, port, user, password, hints;
   {
     TDialogScript s([&](HWND dlg) {
       caption = Caption(dlg);
+      hints = testutil::HintOf(dlg, IDC_bFiles) + "|" + testutil::HintOf(dlg, IDC_bVariable);
       dir = GetText(dlg, IDC_eDir);
       port = GetText(dlg, IDC_ePort);
       user = GetText(dlg, IDC_eUserID);
@@ -71,6 +72,7 @@ TEST(FtpPlugin, UploadDialogOpensWithDefaultsAndOkWritesTheNineElements) {
     EXPECT_TRUE(Config(mUpload, block));
   }
   EXPECT_EQ(caption, "Ftp upload");
+  EXPECT_EQ(hints, "Select files|Insert variable");
   EXPECT_EQ(dir, "/incoming");
   EXPECT_EQ(port, "21");
   EXPECT_EQ(user, "anonymous");
@@ -83,10 +85,11 @@ TEST(FtpPlugin, UploadDialogOpensWithDefaultsAndOkWritesTheNineElements) {
 TEST(FtpPlugin, DownloadDialogShowsTheStoredSettingsAndCancelKeepsThem) {
   const Bytes stored = Spelled("/pub/*.zip", "C", "%Host%", 2100, "me", "s3cret", false, "", 21);
   Bytes block = stored;
-  std::string caption, files, password, port;
+  std::string caption, files, password, port, hints;
   {
     TDialogScript s([&](HWND dlg) {
       caption = Caption(dlg);
+      hints = testutil::HintOf(dlg, IDC_bDir) + "|" + testutil::HintOf(dlg, IDC_bVariable);
       files = GetText(dlg, IDC_lbFiles);
       password = GetText(dlg, IDC_ePassword);
       port = GetText(dlg, IDC_ePort);
@@ -96,6 +99,7 @@ TEST(FtpPlugin, DownloadDialogShowsTheStoredSettingsAndCancelKeepsThem) {
     EXPECT_FALSE(Config(mDownload, block));
   }
   EXPECT_EQ(caption, "FTP Download");
+  EXPECT_EQ(hints, "Select folder|Insert variable");
   EXPECT_EQ(files, "/pub/*.zip");
   EXPECT_EQ(password, "s3cret");
   EXPECT_EQ(port, "2100");

@@ -10,7 +10,7 @@ import re
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.ioloop import IOLoop
 from pyftpdlib.servers import FTPServer
 
@@ -18,6 +18,16 @@ RUN, ROOT, USER, PASSWORD = sys.argv[1:5]
 
 HUNG_UP = set()
 EVIL_NAMES = ["../evil.zip", "a\\b.zip", "C:x.zip", ".", "..", "ctl\x01.zip", "good.zip", "other.txt"]
+
+
+class StallingDTP(DTPHandler):
+    """Takes an upload's data connection and then never reads from it."""
+
+    def enable_receiving(self, type, cmd):
+        DTPHandler.enable_receiving(self, type, cmd)
+        self.ioloop.modify(self._fileno, 0)
+        self._current_io_events = 0
+        self._wanted_io_events = 0
 
 
 class LoggingHandler(FTPHandler):
@@ -62,6 +72,11 @@ class LoggingHandler(FTPHandler):
             self.fs = self.abstracted_fs(self.authorizer.get_home_dir(USER), self)
             self.respond("230 Logged in without a password")
             return
+        if self.mode == "stall" and cmd == "CWD" and "stall" in arg:
+            return  # never answered
+        if self.mode == "quit500" and cmd == "QUIT":
+            self.respond("500 QUIT refused for the test")
+            return
         if self.mode == "pasvbad" and cmd == "PASV":
             self.respond("227 Entering Passive Mode (10,0,0,5,19,137")
             return
@@ -90,7 +105,7 @@ class LoggingHandler(FTPHandler):
 
 
 MODES = ["plain", "greetmulti", "greet421", "code4", "longline", "eofmid", "user230",
-         "pasvbad", "pasvforeign", "evil", "abort426", "drop"]
+         "pasvbad", "pasvforeign", "evil", "abort426", "drop", "stall", "quit500"]
 
 
 def main():
@@ -102,6 +117,8 @@ def main():
         handler = type("Handler_" + mode, (LoggingHandler,), {"mode": mode})
         handler.authorizer = authorizer
         handler.passive_ports = None
+        if mode == "stall":
+            handler.dtp_handler = StallingDTP
         server = FTPServer(("127.0.0.1", 0), handler, ioloop=ioloop)
         ports.append("%s=%d" % (mode, server.address[1]))
     with open(os.path.join(RUN, "fake.ports.tmp"), "w") as f:
