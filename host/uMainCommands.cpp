@@ -20,6 +20,7 @@
 #include "uPrefs.h"
 #include "uSettings.h"
 #include "uVars.h"
+#include "uWinText.h"
 
 namespace {
 
@@ -31,16 +32,6 @@ struct TBusy {
   ~TBusy() { --n_; }
   int& n_;
 };
-
-std::string ItemText(HWND list, int row, int column) {
-  char buf[1024] = "";
-  LVITEMA item{};
-  item.iSubItem = column;
-  item.pszText = buf;
-  item.cchTextMax = sizeof buf;
-  SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-  return buf;
-}
 
 // The texts of the sorted column by job ID, taken before the sort: the
 // list's own items move while it sorts.
@@ -147,7 +138,7 @@ void TfOrvane::Resort() {
   for (int row = 0; row < ListView_GetItemCount(lvJobs_); ++row) {
     item.iItem = row;
     if (SendMessageA(lvJobs_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
-      info.texts[item.lParam] = ItemText(lvJobs_, row, sortColumn_);
+      info.texts[item.lParam] = ListCell(lvJobs_, row, sortColumn_);
   }
   SendMessageA(lvJobs_, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&info),
                reinterpret_cast<LPARAM>(CompareRows));
@@ -290,14 +281,7 @@ std::string TfOrvane::CopyLogText() const {
 
 void TfOrvane::CopyLog() {
   std::string text = CopyLogText();
-  if (text.empty() || !OpenClipboard(wnd_)) return;
-  EmptyClipboard();
-  if (HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1)) {
-    memcpy(GlobalLock(mem), text.c_str(), text.size() + 1);
-    GlobalUnlock(mem);
-    if (!SetClipboardData(CF_TEXT, mem)) GlobalFree(mem);
-  }
-  CloseClipboard();
+  if (!text.empty()) CopyTextToClipboard(wnd_, text);
 }
 
 void TfOrvane::SelectAllLog() { SendMessageA(lbLog_, LB_SETSEL, TRUE, -1); }

@@ -1,4 +1,5 @@
 #include "uVars.h"
+#include "uWinText.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
@@ -44,20 +45,6 @@ void SetCell(HWND list, int row, int column, const std::string& text) {
   item.iSubItem = column;
   item.pszText = const_cast<char*>(text.c_str());
   SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-}
-
-std::string Cell(HWND list, int row, int column) {
-  std::string buf(1024, '\0');
-  for (;;) {
-    LVITEMA item{};
-    item.iSubItem = column;
-    item.pszText = &buf[0];
-    item.cchTextMax = static_cast<int>(buf.size());
-    int n = static_cast<int>(SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
-                                          reinterpret_cast<LPARAM>(&item)));
-    if (n < static_cast<int>(buf.size()) - 1) return buf.substr(0, static_cast<size_t>(n));
-    buf.resize(buf.size() * 4);
-  }
 }
 
 int SelectedRow(HWND list) {
@@ -159,7 +146,7 @@ void TfVars::LVSelectItem() {
   int row = SelectedRow(lv);
   std::string text;
   if (row >= 0) {
-    std::string caption = Cell(lv, row, 0);
+    std::string caption = ListCell(lv, row, 0);
     std::shared_ptr<TVarList> list = VarList();
     text = caption + " = " + (list ? list->GetVarValue(caption) : std::string());
   }
@@ -275,7 +262,7 @@ void TfVars::bSelectClick() {
     MessageBeep(MB_ICONWARNING);
     return;
   }
-  result_ = Cell(list, row, 0);
+  result_ = ListCell(list, row, 0);
   End(IDOK);
 }
 
@@ -302,8 +289,8 @@ void TfVars::bEditClick() {
   HWND lv2 = Item(IDC_LV2);
   int row = SelectedRow(lv2);
   if (!list || row < 0) return;
-  std::string oldName = NameOfCaption(Cell(lv2, row, 0));
-  std::string oldValue = Cell(lv2, row, 1);
+  std::string oldName = NameOfCaption(ListCell(lv2, row, 0));
+  std::string oldValue = ListCell(lv2, row, 1);
   TfAddVar d(oldName, oldValue);
   if (d.DoModal(Handle()) != IDOK) return;
   // The row's own entry, even when an earlier one shares its key.
@@ -324,7 +311,7 @@ void TfVars::bDeleteClick() {
   HWND lv2 = Item(IDC_LV2);
   int row = SelectedRow(lv2);
   if (!list || row < 0) return;
-  std::string caption = Cell(lv2, row, 0);
+  std::string caption = ListCell(lv2, row, 0);
   if (!Confirm(Handle(), "Delete variable " + caption + "?")) return;
   int index = IndexOfName(*list, NameOfCaption(caption));
   if (index >= 0) list->DeleteVar(index);
@@ -336,15 +323,8 @@ void TfVars::CopyToClipboard() {
   HWND list = Item(CurrentList());
   int row = SelectedRow(list);
   if (row < 0) return;
-  std::string text = Cell(list, row, 0);
-  if (!OpenClipboard(Handle())) return;
-  EmptyClipboard();
-  if (HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1)) {
-    memcpy(GlobalLock(mem), text.c_str(), text.size() + 1);
-    GlobalUnlock(mem);
-    if (!SetClipboardData(CF_TEXT, mem)) GlobalFree(mem);
-  }
-  CloseClipboard();
+  std::string text = ListCell(list, row, 0);
+  CopyTextToClipboard(Handle(), text);
 }
 
 void ShowVariables(HWND owner) {

@@ -228,6 +228,13 @@ bool TProgram::Start(const std::string& args, const std::vector<std::string>& en
     size_t eq = e.find('=');
     SetEnvironmentVariableA(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str());
   }
+  // One instance at a time: a program that is still ending would take
+  // this start for a second instance.
+  WaitFor([] {
+    HANDLE other = OpenMutexA(SYNCHRONIZE, FALSE, "ORVANEMTX");
+    if (other) CloseHandle(other);
+    return other == nullptr;
+  }, 15000);
   std::string cmd = "\"" + dir_ + "orvane.exe\"" + (args.empty() ? "" : " " + args);
   STARTUPINFOA si{};
   si.cb = sizeof si;

@@ -227,6 +227,31 @@ void OVAPI PrefsConfig() {
 void OVAPI PrefsAbout() { *static_cast<volatile int*>(nullptr) = 1; }
 #endif
 
+#ifdef TP_MENU
+// An item of the Tools menu, added at start-up. Each click appends a line
+// to menu.txt beside the plug-in; the second click removes the item.
+int g_clicks = 0;
+
+std::string BesidePlugin(const char* file) {
+  HMODULE self = nullptr;
+  char path[MAX_PATH] = "";
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<const char*>(&g_clicks), &self);
+  GetModuleFileNameA(self, path, sizeof path);
+  std::string dir = path;
+  return dir.substr(0, dir.rfind('\\') + 1) + file;
+}
+
+void OVAPI MarkerClicked(void* item) {
+  ++g_clicks;
+  if (FILE* f = std::fopen(BesidePlugin("menu.txt").c_str(), "a")) {
+    std::fprintf(f, "click %d\n", g_clicks);
+    std::fclose(f);
+  }
+  if (g_clicks == 2) g_host.RemoveMenuItem(item);
+}
+#endif
+
 [[maybe_unused]] TMethodTable g_methodTable = {mCount, GetMethodInfo, ConfigMethod, ExecMethod, MethodDescr};
 [[maybe_unused]] TRunnerTable g_runnerTable = {2, GetRunnerInfo, ConfigRunner, StartRunner, StopRunner, nullptr};
 
@@ -254,6 +279,9 @@ extern "C" TPluginRecord* OVAPI InitOVPlugin(THostRecord* host) {
   std::snprintf(line, sizeof line, "icon %llx",
                 static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(g_methods[0].Icon)));
   Log(OV_LOG_INFO, line);
+#endif
+#ifdef TP_MENU
+  if (!g_host.AddMenuItem("&Marker", "Ctrl+Shift+F7", MarkerClicked, 0)) Log(OV_LOG_ERROR, "no menu item");
 #endif
 #if defined(TP_INIT_RAISE)
   RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 0, nullptr);

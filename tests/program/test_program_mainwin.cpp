@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include "DialogDriver.h"
+#include "JobFileBytes.h"
 #include "TestUtil.h"
 
 using testutil::TProgram;
@@ -68,20 +69,51 @@ TEST(ProgramMainWindow, ASecondStartRestoresTheFirstAndEnds) {
   ASSERT_TRUE(p.WaitExit(30000));
 }
 
+// Right-clicks the tray icon; the menu once shown, or null.
+HWND OpenTrayMenu(const TProgram& p) {
+  PostMessageA(p.MainWindow(), kTrayMessage, 1, WM_RBUTTONUP);
+  HWND menu = nullptr;
+  testutil::WaitFor([&] {
+    menu = testutil::FindProcessWindow(p.ProcessId(), "#32768");
+    return menu && IsWindowVisible(menu);
+  }, 5000);
+  return menu && IsWindowVisible(menu) ? menu : nullptr;
+}
+
 TEST(ProgramMainWindow, TheTrayMenuOpensAndItsExitEndsTheProgram) {
   TProgram p("mainwin-tray");
   ASSERT_TRUE(p.Start());
-  HWND main = p.MainWindow();
-  PostMessageA(main, kTrayMessage, 1, WM_RBUTTONUP);
-  HWND menu = nullptr;
-  ASSERT_TRUE(testutil::WaitFor([&] {
-    menu = testutil::FindProcessWindow(p.ProcessId(), "#32768");
-    return menu && IsWindowVisible(menu);
-  }, 5000));
+  HWND menu = OpenTrayMenu(p);
+  ASSERT_TRUE(menu);
   // The items, bottom up: "&Exit", a separator, "&Quick Job...".
   PostMessageA(menu, WM_KEYDOWN, VK_UP, 0);
   PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
   EXPECT_TRUE(p.WaitExit(30000));
+}
+
+TEST(ProgramMainWindow, TheTrayMenuListsJobsUnderTheirCategories) {
+  TProgram p("mainwin-traycats");
+  testutil::MakeDirs(p.JobsDir());
+  testutil::WriteFileText(p.JobsDir() + "cats.ini", "[Categories]\r\nCount=2\r\nCAT0=Empty,76\r\nCAT1=Weekly,77\r\n");
+  // The empty job "Job" in category 77.
+  std::string job = jobbytes::kEmptyJob;
+  job.replace(job.size() - 16, 8, "4D000000");
+  testutil::WriteFileBytes(p.JobsDir() + "12345678.ovj", jobbytes::Hex(job));
+  ASSERT_TRUE(p.Start());
+  HWND menu = OpenTrayMenu(p);
+  ASSERT_TRUE(menu);
+  // Top down: "Minimize/Restore", "&Enable Automation", a separator, then
+  // "Weekly" alone ("Empty" has no job to list); its first item runs Job.
+  for (WPARAM vk : {VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RETURN}) {
+    PostMessageA(menu, WM_KEYDOWN, vk, 0);
+    testutil::WaitFor([] { return false; }, 100);
+  }
+  ASSERT_TRUE(testutil::WaitFor([&] { return !IsWindow(menu); }, 5000));
+  p.Close();
+  ASSERT_TRUE(p.WaitExit(30000));
+  bool started = false;
+  for (const std::string& line : p.MainLogLines()) started |= line.find("Starting Job [Job]") != std::string::npos;
+  EXPECT_TRUE(started);
 }
 
 TEST(ProgramMainWindow, TheSessionEndKeepsSettingsCategoriesAndVariables) {
