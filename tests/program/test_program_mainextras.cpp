@@ -44,13 +44,19 @@ void Key(HWND wnd, WPARAM vk) {
 // Opens a menu of the window's bar by its mnemonic and picks an item by
 // its own: only an enabled item runs.
 bool PickFromMenuBar(const TProgram& p, char menu, char item) {
-  PostMessageA(p.MainWindow(), WM_SYSCOMMAND, SC_KEYMENU, menu);
+  // The window may still be getting back its activation from a closed box:
+  // a menu that does not open is asked for again.
   HWND popup = nullptr;
-  if (!testutil::WaitFor([&] {
-        popup = testutil::FindProcessWindow(p.ProcessId(), "#32768");
-        return popup && IsWindowVisible(popup);
-      }, 5000))
-    return false;
+  bool open = false;
+  for (int attempt = 0; attempt < 3 && !open; ++attempt) {
+    SetForegroundWindow(p.MainWindow());
+    PostMessageA(p.MainWindow(), WM_SYSCOMMAND, SC_KEYMENU, menu);
+    open = testutil::WaitFor([&] {
+      popup = testutil::FindProcessWindow(p.ProcessId(), "#32768");
+      return popup && IsWindowVisible(popup);
+    }, 2000);
+  }
+  if (!open) return false;
   PostMessageA(popup, WM_CHAR, static_cast<WPARAM>(item), 1);
   return true;
 }
