@@ -572,7 +572,20 @@ void TfOrvane::RequestExit() {
     if (!starting_) SetTimer(wnd_, kExitRetryTimer, 200, nullptr);
     return;
   }
-  ExitProgram();
+  ExitFromLoop();
+}
+
+void TfOrvane::ExitFromLoop() {
+  // The exit unloads the plug-ins, and a plug-in may have subclassed this
+  // window: the message being handled came through the plug-in's code,
+  // which must not be unloaded under it. The message loop runs the exit
+  // once this message has returned.
+  if (!inLoop_) {
+    ExitProgram();
+    return;
+  }
+  exitNow_ = true;
+  PostMessageA(wnd_, WM_NULL, 0, 0);
 }
 
 void TfOrvane::ExitProgram() {
@@ -702,7 +715,7 @@ LRESULT TfOrvane::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       } else if (wp == kExitRetryTimer) {
         if (!Modal()) {
           KillTimer(wnd_, kExitRetryTimer);
-          if (exitPending_) ExitProgram();
+          if (exitPending_) ExitFromLoop();
         }
       }
       return 0;
@@ -873,13 +886,20 @@ int TfOrvane::MessageLoop() {
   // An exit asked for during start-up may have ended everything already.
   if (!wnd_) return 0;
   quitOnDestroy_ = true;
+  inLoop_ = true;
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-    if (PluginMenuTranslateKey(msg)) continue;
-    if (TranslateKey(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    if (!PluginMenuTranslateKey(msg) && !TranslateKey(msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    // Here no window procedure is on the stack.
+    if (exitNow_) {
+      exitNow_ = false;
+      ExitProgram();
+    }
   }
+  inLoop_ = false;
   return static_cast<int>(msg.wParam);
 }
 

@@ -111,6 +111,8 @@ class TfOrvane : public TEngineView {
   void TrayMenu();
   void RunMenu();
   void ExitProgram();
+  // Runs the exit from the message loop when it is running, else at once.
+  void ExitFromLoop();
   void InitMenu(HMENU menu);
   void DrawLogLine(const DRAWITEMSTRUCT* d);
   void DrawStatusImage(const DRAWITEMSTRUCT* d);
@@ -171,6 +173,8 @@ class TfOrvane : public TEngineView {
   bool starting_ = false;
   bool exiting_ = false;
   bool exitPending_ = false;
+  bool inLoop_ = false;
+  bool exitNow_ = false;
   bool sessionSaved_ = false;
   // The program's window ends the message loop; a test's does not.
   bool quitOnDestroy_ = false;
