@@ -433,9 +433,11 @@ TEST_F(JobEditor, OkKeepsWhatTheDialogCannotShowAndMissingPluginsRows) {
     EXPECT_STREQ(text, "Gone");
     SetWindowTextA(edit, "Old one");
     PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
-    Settle(dlg);
+    // The posted key comes after any message sent to settle the dialog.
+    const std::vector<std::string> renamed{"Count 1", "(UNKNOWN) Old one"};
+    EXPECT_TRUE(testutil::WaitFor([&] { return Rows(dlg, IDC_LVJOBSTEPS) == renamed; }, 5000))
+        << testing::PrintToString(Rows(dlg, IDC_LVJOBSTEPS));
     EXPECT_TRUE(IsWindowVisible(dlg));
-    EXPECT_EQ(Rows(dlg, IDC_LVJOBSTEPS), (std::vector<std::string>{"Count 1", "(UNKNOWN) Old one"}));
     Press(dlg, IDC_CBTOLOG);
     // Enter in the list itself confirms the dialog.
     PostMessageA(list, WM_KEYDOWN, VK_RETURN, 0);

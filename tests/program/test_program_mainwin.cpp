@@ -122,16 +122,27 @@ TEST(ProgramMainWindow, TheTrayMenuListsJobsUnderTheirCategories) {
   job.replace(job.size() - 16, 8, "4D000000");
   testutil::WriteFileBytes(p.JobsDir() + "12345678.ovj", jobbytes::Hex(job));
   ASSERT_TRUE(p.Start());
-  HWND menu = OpenTrayMenu(p);
-  ASSERT_TRUE(menu);
   // Top down: "Minimize/Restore", "&Enable Automation", a separator, then
   // "Weekly" alone ("Empty" has no job to list); its first item runs Job.
-  for (WPARAM vk : {VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT}) {
-    PostMessageA(menu, WM_KEYDOWN, vk, 0);
-    testutil::WaitFor([] { return false; }, 100);
+  // Keys that reach a menu before it tracks them are lost under wine: the
+  // menu is closed and opened again until its submenu opens.
+  HWND menu = nullptr;
+  bool submenu = false;
+  for (int attempt = 0; attempt < 3 && !submenu; ++attempt) {
+    if (menu) {
+      for (int i = 0; i < 2; ++i) PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+      testutil::WaitFor([&] { return VisibleMenus(p.ProcessId()) == 0; }, 3000);
+    }
+    menu = OpenTrayMenu(p);
+    ASSERT_TRUE(menu);
+    testutil::WaitFor([] { return false; }, 200);
+    for (WPARAM vk : {VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT}) {
+      PostMessageA(menu, WM_KEYDOWN, vk, 0);
+      testutil::WaitFor([] { return false; }, 100);
+    }
+    submenu = testutil::WaitFor([&] { return VisibleMenus(p.ProcessId()) == 2; }, 3000);
   }
-  // The submenu opens in its own time; the key goes once it is there.
-  ASSERT_TRUE(testutil::WaitFor([&] { return VisibleMenus(p.ProcessId()) == 2; }, 5000));
+  ASSERT_TRUE(submenu);
   PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
   ASSERT_TRUE(testutil::WaitFor([&] { return !IsWindow(menu); }, 5000));
   p.Close();
