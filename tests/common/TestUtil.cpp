@@ -144,7 +144,18 @@ struct FindCtx {
   DWORD pid;
   std::string cls;
   HWND found;
+  int visible = 0;
 };
+
+BOOL CALLBACK CountVisibleProc(HWND wnd, LPARAM lp) {
+  auto* c = reinterpret_cast<FindCtx*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(wnd, &pid);
+  char cls[256] = {};
+  GetClassNameA(wnd, cls, sizeof cls);
+  if (pid == c->pid && c->cls == cls && IsWindowVisible(wnd)) ++c->visible;
+  return TRUE;
+}
 
 BOOL CALLBACK FindProc(HWND wnd, LPARAM lp) {
   auto* c = reinterpret_cast<FindCtx*>(lp);
@@ -180,6 +191,12 @@ HWND FindProcessWindow(DWORD pid, const std::string& className) {
   FindCtx c{pid, className, nullptr};
   EnumWindows(FindProc, reinterpret_cast<LPARAM>(&c));
   return c.found;
+}
+
+int VisibleProcessWindows(DWORD pid, const std::string& className) {
+  FindCtx c{pid, className, nullptr};
+  EnumWindows(CountVisibleProc, reinterpret_cast<LPARAM>(&c));
+  return c.visible;
 }
 
 TProgram::TProgram(const std::string& tag) : dir_(MakeTempDir(tag)) {

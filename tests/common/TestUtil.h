@@ -90,5 +90,8 @@ class TProgram {
 
 // A top-level window of a process by class name (empty: any class).
 HWND FindProcessWindow(DWORD pid, const std::string& className);
+// How many top-level windows of the class the process shows ("#32768": its
+// open menus).
+int VisibleProcessWindows(DWORD pid, const std::string& className);
 
 }  // namespace testutil

@@ -69,27 +69,7 @@ TEST(ProgramMainWindow, ASecondStartRestoresTheFirstAndEnds) {
   ASSERT_TRUE(p.WaitExit(30000));
 }
 
-struct TMenuCount {
-  DWORD pid;
-  int count;
-};
-
-BOOL CALLBACK CountMenu(HWND wnd, LPARAM lp) {
-  auto* c = reinterpret_cast<TMenuCount*>(lp);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(wnd, &pid);
-  char cls[16] = "";
-  GetClassNameA(wnd, cls, sizeof cls);
-  if (pid == c->pid && IsWindowVisible(wnd) && std::string(cls) == "#32768") ++c->count;
-  return TRUE;
-}
-
-// The popup menus the program shows: a menu and its open submenus.
-int VisibleMenus(DWORD pid) {
-  TMenuCount c{pid, 0};
-  EnumWindows(CountMenu, reinterpret_cast<LPARAM>(&c));
-  return c.count;
-}
+int VisibleMenus(DWORD pid) { return testutil::VisibleProcessWindows(pid, "#32768"); }
 
 // Right-clicks the tray icon; the menu once shown, or null.
 HWND OpenTrayMenu(const TProgram& p) {
