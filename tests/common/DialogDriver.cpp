@@ -59,7 +59,11 @@ TDialogScript::~TDialogScript() {
   g_ready = nullptr;
 }
 
-bool TDialogScript::Finished() const { return finished_ != 0; }
+bool TDialogScript::Finished() const {
+  // The dialog may close before the script's thread has returned.
+  if (thread_) WaitForSingleObject(thread_, static_cast<DWORD>(timeoutMs_) + 5000);
+  return finished_ != 0;
+}
 
 DWORD WINAPI TDialogScript::ThreadMain(void* p) {
   auto* self = static_cast<TDialogScript*>(p);

@@ -182,6 +182,12 @@ void Pick(const std::string& caption, const std::string& line) {
   testutil::Click(picker, IDOK);
 }
 
+// A row added after a pick comes once the picker's own loop has ended,
+// after anything sent to settle the dialog meanwhile.
+bool WaitRows(HWND dlg, int id, size_t n) {
+  return testutil::WaitFor([&] { return Rows(dlg, id).size() == n; }, 5000);
+}
+
 // ---- jobs
 
 std::unique_ptr<TOVJob> MakeJob() {
@@ -256,12 +262,14 @@ TEST_F(JobEditor, ANewJobGetsAStepAndAnEventAndIsArmedOnlyAfterOk) {
     EXPECT_EQ(GetText(dlg, IDC_CBCATS), "< not defined >");  // "All Jobs" is current
     Post(dlg, IDC_BADDSTEP);
     Pick("Select action", "Editor plugin/Count");
+    EXPECT_TRUE(WaitRows(dlg, IDC_LVJOBSTEPS, 1));
     Settle(dlg);
     EXPECT_EQ(Rows(dlg, IDC_LVJOBSTEPS), std::vector<std::string>{"Count 1"});
     EXPECT_TRUE(RowChecked(dlg, IDC_LVJOBSTEPS, 0));
     EXPECT_EQ(SelectedRow(dlg, IDC_LVJOBSTEPS), 0);
     Post(dlg, IDC_BADDRUN);
     Pick("Select Event", "Editor plugin/Tick");
+    EXPECT_TRUE(WaitRows(dlg, IDC_LVJOBRUNS, 1));
     Settle(dlg);
     EXPECT_EQ(Rows(dlg, IDC_LVJOBRUNS), std::vector<std::string>{"Tick 1"});
     Press(dlg, IDC_CBAUTOMAT);  // off and on again while editing
@@ -465,10 +473,11 @@ TEST_F(JobEditor, CancelRestoresTheJobWithoutItsFile) {
   AddEvent(*job, kEditorPlugin, 0, 1);
   const std::vector<uint8_t> before = Bytes(*job);
   TDialogScript script([&](HWND dlg) {
-    for (int i = 0; i < 2; ++i) {
+    for (size_t i = 0; i < 2; ++i) {
       Post(dlg, IDC_BADDSTEP);
       Pick("Select action", "Editor plugin/Count");
-      Settle(dlg);
+      // The row comes once the picker's own loop has ended.
+      EXPECT_TRUE(WaitRows(dlg, IDC_LVJOBSTEPS, 2 + i));
     }
     Select(dlg, IDC_LVJOBRUNS, 0);
     Command(dlg, IDC_BREMOVERUN);
@@ -537,8 +546,7 @@ TEST_F(JobEditor, MovesStopAtTheEndsAndAnEmptyNameIsRefused) {
     Settle(dlg);
     EXPECT_EQ(Rows(dlg, IDC_LVJOBSTEPS), (std::vector<std::string>{"B", "C"}));
     SetText(dlg, IDC_EJOBNAME, "");
-    Post(dlg, IDOK);
-    Settle(dlg);
+    Command(dlg, IDOK);  // refused: the box is answered at once
     EXPECT_TRUE(IsWindowVisible(dlg));
     SetText(dlg, IDC_EJOBNAME, "Renamed");
     Post(dlg, IDOK);
