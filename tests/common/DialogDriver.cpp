@@ -165,4 +165,41 @@ std::string HintOf(HWND dlg, int id) {
   return text;
 }
 
+std::string TreeItemText(HWND tv, HTREEITEM item) {
+  char buf[1100] = "";
+  TVITEMA it{};
+  it.mask = TVIF_TEXT;
+  it.hItem = item;
+  it.pszText = buf;
+  it.cchTextMax = sizeof buf;
+  SendMessageA(tv, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&it));
+  return buf;
+}
+
+HTREEITEM FindTreeItem(HWND tv, const std::string& line) {
+  auto next = [tv](HTREEITEM i, UINT how) {
+    return reinterpret_cast<HTREEITEM>(SendMessageA(tv, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(i)));
+  };
+  for (HTREEITEM p = next(nullptr, TVGN_ROOT); p; p = next(p, TVGN_NEXT)) {
+    if (TreeItemText(tv, p) == line) return p;
+    for (HTREEITEM c = next(p, TVGN_CHILD); c; c = next(c, TVGN_NEXT))
+      if (TreeItemText(tv, p) + "/" + TreeItemText(tv, c) == line) return c;
+  }
+  return nullptr;
+}
+
+bool PickInTree(const std::string& caption, int treeId, const std::string& line) {
+  HWND dlg = WaitForDialog(caption, 5000);
+  if (!dlg) return false;
+  HWND tv = GetDlgItem(dlg, treeId);
+  HTREEITEM item = FindTreeItem(tv, line);
+  if (!item) {
+    Click(dlg, IDCANCEL);
+    return false;
+  }
+  SendMessageA(tv, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+  Click(dlg, IDOK);
+  return true;
+}
+
 }  // namespace testutil

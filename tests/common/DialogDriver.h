@@ -6,6 +6,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
 #include <string>
@@ -45,6 +46,15 @@ HWND FindDialogOf(DWORD pid, const std::string& caption);
 // Presses a button the way a click does (WM_COMMAND BN_CLICKED to the
 // dialog), synchronously.
 void Click(HWND dlg, int id);
+
+// A tree control's item text, and the item of a "root" or "root/child"
+// line (null if there is none).
+std::string TreeItemText(HWND tv, HTREEITEM item);
+HTREEITEM FindTreeItem(HWND tv, const std::string& line);
+// Waits for the dialog with the caption, selects the line in its tree
+// control and confirms it; false, with the dialog cancelled, when the
+// dialog or the line is missing.
+bool PickInTree(const std::string& caption, int treeId, const std::string& line);
 void SetText(HWND dlg, int id, const std::string& text);
 std::string GetText(HWND dlg, int id);
 // Gives a control the focus through the dialog manager.

@@ -136,17 +136,6 @@ int SelectedRow(HWND dlg, int id) {
   return static_cast<int>(SendDlgItemMessageA(dlg, id, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
-std::string TreeText(HWND tv, HTREEITEM item) {
-  char buf[1100] = "";
-  TVITEMA it{};
-  it.mask = TVIF_TEXT;
-  it.hItem = item;
-  it.pszText = buf;
-  it.cchTextMax = sizeof buf;
-  SendMessageA(tv, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&it));
-  return buf;
-}
-
 HTREEITEM Next(HWND tv, HTREEITEM item, UINT how) {
   return reinterpret_cast<HTREEITEM>(SendMessageA(tv, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
 }
@@ -155,31 +144,16 @@ HTREEITEM Next(HWND tv, HTREEITEM item, UINT how) {
 std::vector<std::string> TreeLines(HWND tv) {
   std::vector<std::string> out;
   for (HTREEITEM p = Next(tv, nullptr, TVGN_ROOT); p; p = Next(tv, p, TVGN_NEXT)) {
-    out.push_back(TreeText(tv, p));
+    out.push_back(testutil::TreeItemText(tv, p));
     for (HTREEITEM c = Next(tv, p, TVGN_CHILD); c; c = Next(tv, c, TVGN_NEXT))
-      out.push_back(TreeText(tv, p) + "/" + TreeText(tv, c));
+      out.push_back(testutil::TreeItemText(tv, p) + "/" + testutil::TreeItemText(tv, c));
   }
   return out;
 }
 
-HTREEITEM FindTreeItem(HWND tv, const std::string& line) {
-  for (HTREEITEM p = Next(tv, nullptr, TVGN_ROOT); p; p = Next(tv, p, TVGN_NEXT)) {
-    if (TreeText(tv, p) == line) return p;
-    for (HTREEITEM c = Next(tv, p, TVGN_CHILD); c; c = Next(tv, c, TVGN_NEXT))
-      if (TreeText(tv, p) + "/" + TreeText(tv, c) == line) return c;
-  }
-  return nullptr;
-}
-
 // Chooses "plug-in/item" in the picker that the editor opens.
 void Pick(const std::string& caption, const std::string& line) {
-  HWND picker = testutil::WaitForDialog(caption, 5000);
-  ASSERT_TRUE(picker) << caption;
-  HWND tv = GetDlgItem(picker, IDC_TVITEMS);
-  HTREEITEM item = FindTreeItem(tv, line);
-  ASSERT_TRUE(item) << line;
-  SendMessageA(tv, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
-  testutil::Click(picker, IDOK);
+  EXPECT_TRUE(testutil::PickInTree(caption, IDC_TVITEMS, line)) << caption << ": " << line;
 }
 
 // A row added after a pick comes once the picker's own loop has ended,
@@ -574,11 +548,11 @@ TEST_F(JobEditor, PickersListPluginsSortedAndRefuseAPluginLine) {
     EXPECT_TRUE(std::is_sorted(good.begin(), good.end(), [](const std::string& a, const std::string& b) {
       return lstrcmpiA(a.c_str(), b.c_str()) < 0;
     }));
-    SendMessageA(tv, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(FindTreeItem(tv, "Good plugin")));
+    SendMessageA(tv, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(testutil::FindTreeItem(tv, "Good plugin")));
     testutil::Click(dlg, IDOK);
     EXPECT_TRUE(IsWindowVisible(dlg));
     SendMessageA(tv, TVM_SELECTITEM, TVGN_CARET,
-                 reinterpret_cast<LPARAM>(FindTreeItem(tv, "Good plugin/Log lines")));
+                 reinterpret_cast<LPARAM>(testutil::FindTreeItem(tv, "Good plugin/Log lines")));
     testutil::Click(dlg, IDOK);
   });
   ASSERT_TRUE(PickAction(nullptr, &picked));

@@ -86,31 +86,7 @@ TEST(Shortcut, NamesStayInTheFolderAndNeverOverwrite) {
 // ------------------------------------------------------------ quick job
 
 void PickInPicker(const std::string& line) {
-  HWND picker = testutil::WaitForDialog("Select action", 5000);
-  ASSERT_TRUE(picker);
-  HWND tv = GetDlgItem(picker, IDC_TVITEMS);
-  auto next = [tv](HTREEITEM i, UINT how) {
-    return reinterpret_cast<HTREEITEM>(SendMessageA(tv, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(i)));
-  };
-  auto text = [tv](HTREEITEM i) {
-    char buf[256] = "";
-    TVITEMA it{};
-    it.mask = TVIF_TEXT;
-    it.hItem = i;
-    it.pszText = buf;
-    it.cchTextMax = sizeof buf;
-    SendMessageA(tv, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&it));
-    return std::string(buf);
-  };
-  for (HTREEITEM p = next(nullptr, TVGN_ROOT); p; p = next(p, TVGN_NEXT))
-    for (HTREEITEM c = next(p, TVGN_CHILD); c; c = next(c, TVGN_NEXT))
-      if (text(p) + "/" + text(c) == line) {
-        SendMessageA(tv, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(c));
-        testutil::Click(picker, IDOK);
-        return;
-      }
-  ADD_FAILURE() << line;
-  testutil::Click(picker, IDCANCEL);
+  EXPECT_TRUE(testutil::PickInTree("Select action", IDC_TVITEMS, line)) << line;
 }
 
 TEST(QuickJob, AConfirmedJobRunsAndLeavesNothingACancelledOneNeverExists) {
