@@ -172,6 +172,7 @@ TEST_F(RunFixture, ManyJobsRunAtOnceAndEveryLineLandsInItsOwnLog) {
   std::atomic<bool> loadDone{false};
   std::atomic<DWORD> worstMs{0};
   std::atomic<int> answered{0};
+  std::atomic<bool> probeDone{false};
   std::thread probe([&] {
     while (!loadDone) {
       ULONGLONG t0 = GetTickCount64();
@@ -181,9 +182,13 @@ TEST_F(RunFixture, ManyJobsRunAtOnceAndEveryLineLandsInItsOwnLog) {
       if (took > worstMs) worstMs = took;
       Sleep(5);
     }
+    probeDone = true;
   });
   bool finished = testutil::WaitFor([&] { return !Jobs->AnyRunning(); }, 120000);
   loadDone = true;
+  // Keep answering until the probe's last request is through; a join alone
+  // would leave that request waiting out its whole time-out.
+  testutil::WaitFor([&] { return probeDone.load(); }, 10000);
   probe.join();
   ASSERT_TRUE(finished);
   EXPECT_GT(answered.load(), 0);
