@@ -85,8 +85,10 @@ function(ov_add_framework_plugin target)
   if(NOT P_OUTPUT_NAME)
     set(P_OUTPUT_NAME ${target})
   endif()
+  # The about box's template: resources in a static library never reach
+  # the plug-in, so each plug-in compiles its own copy.
   ov_add_plugin(${target} OUTPUT_DIR ${P_OUTPUT_DIR} OUTPUT_NAME ${P_OUTPUT_NAME}
-    SOURCES ${P_SOURCES})
+    SOURCES ${P_SOURCES} ${CMAKE_SOURCE_DIR}/framework/OVAbout.rc)
   target_link_libraries(${target} PRIVATE ovframework ${P_LIBS})
   # The export lives in the static library, which nothing in the plug-in
   # refers to: naming it undefined makes the linker take it from there

@@ -9,6 +9,7 @@
 
 #include "Host.h"
 #include "OVCommaText.h"
+#include "OVShell.h"
 #include "OVVars.h"
 #include "uFiltEd.h"
 #include "uPrefsRes.h"
@@ -107,11 +108,6 @@ class TfInput : public OVDialog {
   std::string caption_, prompt_, value_;
 };
 
-int CALLBACK BrowseCallback(HWND wnd, UINT msg, LPARAM, LPARAM data) {
-  if (msg == BFFM_INITIALIZED && data) SendMessageA(wnd, BFFM_SETSELECTIONA, TRUE, data);
-  return 0;
-}
-
 }  // namespace
 
 TEntryKind EntryKindOf(const std::string& entry) {
@@ -129,33 +125,6 @@ bool InputQuery(HWND owner, const std::string& caption, const std::string& promp
   if (dlg.DoModal(owner) != IDOK) return false;
   value = dlg.Value();
   return true;
-}
-
-bool BrowseForFolder(HWND owner, const std::string& title, const std::string& start, std::string* chosen) {
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  char display[MAX_PATH] = "";
-  BROWSEINFOA bi{};
-  bi.hwndOwner = owner;
-  bi.pszDisplayName = display;
-  bi.lpszTitle = title.c_str();
-  bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-  std::string startDir = start;
-  while (startDir.size() > 3 && (startDir.back() == '\\' || startDir.back() == '/')) startDir.pop_back();
-  if (!startDir.empty()) {
-    bi.lpfn = BrowseCallback;
-    bi.lParam = reinterpret_cast<LPARAM>(startDir.c_str());
-  }
-  PIDLIST_ABSOLUTE pidl = SHBrowseForFolderA(&bi);
-  bool ok = false;
-  if (pidl) {
-    char path[MAX_PATH * 4] = "";
-    if (SHGetPathFromIDListA(pidl, path) && *path) {
-      *chosen = path;
-      ok = true;
-    }
-    CoTaskMemFree(pidl);
-  }
-  return ok;
 }
 
 HWND AddHints(HWND dlg, const std::vector<std::pair<int, const char*>>& hints) {

@@ -78,9 +78,6 @@ LRESULT HandleSelectFiles(TOVSelectFilesRecord* rec);
 // A one-line question; true and the text when confirmed.
 bool InputQuery(HWND owner, const std::string& caption, const std::string& prompt, std::string& value);
 
-// The system's folder browser, opened at start (when it names a folder);
-// true and the folder when one was chosen.
-bool BrowseForFolder(HWND owner, const std::string& title, const std::string& start, std::string* chosen);
 
 // Hints of a dialog's controls: one tooltip window for all of them.
 HWND AddHints(HWND dlg, const std::vector<std::pair<int, const char*>>& hints);

@@ -7,6 +7,7 @@
 #include "Host.h"
 #include "OVClassesPlugins.h"
 #include "OVMsgBox.h"
+#include "OVShell.h"
 #include "uGetFilesList.h"
 #include "uPluginInfo.h"
 #include "uPrefsRes.h"

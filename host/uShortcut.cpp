@@ -11,18 +11,10 @@
 #include "Host.h"
 #include "OVClassesJob.h"
 #include "OVError.h"
+#include "OVShell.h"
 #include "uMainExtras.h"
 
 namespace {
-
-// Balances the COM initialisation of the calling thread.
-struct TComScope {
-  HRESULT hr;
-  TComScope() : hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~TComScope() {
-    if (SUCCEEDED(hr)) CoUninitialize();
-  }
-};
 
 template <class T>
 struct TComPtr {

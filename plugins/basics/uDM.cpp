@@ -4,7 +4,7 @@
 
 #include "BasicsUtil.h"
 #include "OVPlugin.h"
-#include "uAbout.h"
+#include "OVAbout.h"
 #include "uDM.h"
 
 namespace {
@@ -69,7 +69,7 @@ class TDM : public TOVDataModule {
     ReleaseIdleList();
   }
 
-  void PluginAbout() { ShowAboutBox(Plugin->Description); }
+  void PluginAbout() { ShowAboutBox("Version 1.4", Plugin->Description); }
 
  private:
   void Method(const std::string& name, TMethodCase handlers) { AddMethod(name, std::move(handlers)); }

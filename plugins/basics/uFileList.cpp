@@ -12,6 +12,7 @@
 #include "FileUtil.h"
 #include "OVDialog.h"
 #include "OVError.h"
+#include "OVShell.h"
 #include "uDM.h"
 
 namespace {
@@ -279,18 +280,13 @@ class TfFileList : public OVDialog {
   }
 
   void BrowseFoldersClick() {
-    char path[MAX_PATH] = "";
-    lstrcpynA(path, GetItemText(IDC_eDestFile).c_str(), sizeof path);
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = Handle();
-    ofn.lpstrFilter = "Text files\0*.txt\0";
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = sizeof path;
-    ofn.lpstrDefExt = "txt";
-    ofn.lpstrTitle = "Select destination directory";
-    ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-    if (GetOpenFileNameA(&ofn)) SetItemText(IDC_eDestFile, path);
+    TFileBox box;
+    box.filter = "Text files\0*.txt\0";
+    box.defExt = "txt";
+    box.title = "Select destination directory";
+    box.flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    std::string path = GetItemText(IDC_eDestFile);
+    if (ChooseFile(Handle(), box, path)) SetItemText(IDC_eDestFile, path);
   }
 };
 

@@ -13,6 +13,7 @@
 #include "OVDialog.h"
 #include "OVError.h"
 #include "OVPluginHost.h"
+#include "OVShell.h"
 #include "uDM.h"
 
 namespace {
@@ -313,15 +314,8 @@ class TfAddEditFolders : public OVDialog {
 
  private:
   void Browse() {
-    BROWSEINFOA bi{};
-    bi.hwndOwner = Handle();
-    bi.lpszTitle = "Select folder:";
-    bi.ulFlags = BIF_RETURNONLYFSDIRS;
-    LPITEMIDLIST pidl = SHBrowseForFolderA(&bi);
-    if (!pidl) return;
-    char path[MAX_PATH] = "";
-    if (SHGetPathFromIDListA(pidl, path)) SetItemText(IDC_eFolder, path);
-    CoTaskMemFree(pidl);
+    std::string folder;
+    if (BrowseForFolder(Handle(), "Select folder:", GetItemText(IDC_eFolder), &folder)) SetItemText(IDC_eFolder, folder);
   }
   bool adding_;
 };
@@ -561,18 +555,13 @@ class TfFileMon : public OVDialog {
   }
 
   void SelectListFile(int edit) {
-    char path[MAX_PATH] = "";
-    std::string current = GetItemText(edit);
-    lstrcpynA(path, current.c_str(), sizeof path);
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = Handle();
-    ofn.lpstrFilter = "Text files\0*.txt\0";
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = sizeof path;
-    ofn.lpstrDefExt = "txt";
-    ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
-    if (GetSaveFileNameA(&ofn)) SetItemText(edit, path);
+    TFileBox box;
+    box.save = true;
+    box.filter = "Text files\0*.txt\0";
+    box.defExt = "txt";
+    box.flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
+    std::string path = GetItemText(edit);
+    if (ChooseFile(Handle(), box, path)) SetItemText(edit, path);
   }
 };
 

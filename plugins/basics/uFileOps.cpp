@@ -13,6 +13,7 @@
 #include "OVDialog.h"
 #include "OVError.h"
 #include "OVMsgBox.h"
+#include "OVShell.h"
 #include "uDM.h"
 
 namespace {
@@ -22,19 +23,6 @@ const char* const kDeleteName = "Delete a file(s)";
 const char* const kPrintName = "Print a document(s)";
 const char* const kRenameName = "Rename file(s)";
 const char* const kErrorOccured = "An error occured.";
-
-class TComScope {
- public:
-  TComScope() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
-  ~TComScope() {
-    if (ok_) CoUninitialize();
-  }
-  TComScope(const TComScope&) = delete;
-  TComScope& operator=(const TComScope&) = delete;
-
- private:
-  bool ok_;
-};
 
 void LogFailure(const std::string& name, const std::string& reason) {
   HostLog(OV_LOG_ERROR, reason + " (" + name + ")");
@@ -278,11 +266,6 @@ bool ExecPrint(TOVMethodParams& params) {
 
 // ------------------------------------------------------------ dialogs
 
-int CALLBACK BrowseStart(HWND wnd, UINT msg, LPARAM, LPARAM data) {
-  if (msg == BFFM_INITIALIZED && data) SendMessageA(wnd, BFFM_SETSELECTIONA, TRUE, data);
-  return 0;
-}
-
 // The "..." button beside a list: the host's file-list dialog.
 void SelectFilesInto(OVDialog& d, int memo) {
   std::vector<std::string> lines;
@@ -324,8 +307,8 @@ class TfCopyFiles : public OVDialog {
         SelectFilesInto(*this, IDC_mCopyFiles);
         return true;
       case IDC_bBrowseDestDir: {
-        std::string dir = BrowseForFolder(Handle(), GetItemText(IDC_eDestDir));
-        if (!dir.empty()) SetItemText(IDC_eDestDir, dir);
+        std::string dir;
+        if (BrowseForFolder(Handle(), "Select folder:", GetItemText(IDC_eDestDir), &dir)) SetItemText(IDC_eDestDir, dir);
         return true;
       }
       case IDC_bCopyVariable:
@@ -510,23 +493,6 @@ void WriteRenameSettings(const TRenameSettings& s, TBlockWriter& w) {
   w.String(s.Files).String(s.Mask).Bool(s.Recurse);
 }
 void WritePrintSettings(const TPrintSettings& s, TBlockWriter& w) { w.String(s.Files); }
-
-std::string BrowseForFolder(HWND owner, const std::string& current) {
-  TComScope com;
-  char path[MAX_PATH] = "";
-  BROWSEINFOA bi{};
-  bi.hwndOwner = owner;
-  bi.pszDisplayName = path;
-  bi.lpszTitle = "Select folder:";
-  bi.ulFlags = BIF_RETURNONLYFSDIRS;
-  bi.lpfn = BrowseStart;
-  bi.lParam = current.empty() ? 0 : reinterpret_cast<LPARAM>(current.c_str());
-  LPITEMIDLIST item = SHBrowseForFolderA(&bi);
-  if (!item) return std::string();
-  std::string result = SHGetPathFromIDListA(item, path) ? std::string(path) : std::string();
-  CoTaskMemFree(item);
-  return result;
-}
 
 TMethodCase CopyFilesCase() { return TMethodCase{.Exec = ExecCopy, .Config = ConfigCopy, .Descr = nullptr}; }
 TMethodCase DeleteFilesCase() { return TMethodCase{.Exec = ExecDelete, .Config = ConfigDelete, .Descr = nullptr}; }

@@ -77,10 +77,6 @@ void WriteDeleteSettings(const TDeleteSettings& s, TBlockWriter& w);
 void WriteRenameSettings(const TRenameSettings& s, TBlockWriter& w);
 void WritePrintSettings(const TPrintSettings& s, TBlockWriter& w);
 
-// The folder browser of the file dialogs ("Select folder:"), starting at
-// current; "" when cancelled.
-std::string BrowseForFolder(HWND owner, const std::string& current);
-
 TMethodCase CopyFilesCase();   // 2
 TMethodCase DeleteFilesCase(); // 3
 TMethodCase PrintDocCase();    // 10

@@ -12,6 +12,7 @@
 #include "OVDialog.h"
 #include "OVError.h"
 #include "OVMsgBox.h"
+#include "OVShell.h"
 
 namespace {
 
@@ -160,18 +161,12 @@ class TfMessage : public OVDialog {
 
   void bSelectWaveFileClick() {
     std::string current = GetItemText(IDC_eWaveFile);
-    std::string folder = FolderOf(current);
-    char file[MAX_PATH] = "";
-    lstrcpynA(file, current.substr(folder.size()).c_str(), sizeof file);
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = Handle();
-    ofn.lpstrFilter = "Sound files\0*.wav*\0";
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = sizeof file;
-    ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-    ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameA(&ofn)) return;
+    TFileBox box;
+    box.filter = "Sound files\0*.wav*\0";
+    box.initialDir = FolderOf(current);
+    box.flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    std::string file = current.substr(box.initialDir.size());
+    if (!ChooseFile(Handle(), box, file)) return;
     SetItemText(IDC_eWaveFile, file);
     SetChecked(IDC_cbPlaySound, true);
   }

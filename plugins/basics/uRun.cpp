@@ -14,6 +14,7 @@
 #include "uDM.h"
 #include "OVDialog.h"
 #include "OVError.h"
+#include "OVShell.h"
 
 namespace {
 
@@ -66,20 +67,6 @@ bool StoreSettings(const TRunSettings& s, TOVMethodParams& params) {
 }
 
 int ShowCommand(uint32_t mode) { return mode < 4 ? kShowCommands[mode] : SW_SHOWNORMAL; }
-
-// The shell wants COM on the calling thread; a job thread may not have it.
-class TComScope {
- public:
-  TComScope() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
-  ~TComScope() {
-    if (ok_) CoUninitialize();
-  }
-  TComScope(const TComScope&) = delete;
-  TComScope& operator=(const TComScope&) = delete;
-
- private:
-  bool ok_;
-};
 
 bool ExecRun(TOVMethodParams& params) {
   TRunSettings s;
@@ -148,11 +135,6 @@ std::string FolderOfFile(const std::string& path) {
   return TrimFolder(path.substr(0, slash + 1));
 }
 
-int CALLBACK BrowseStart(HWND wnd, UINT msg, LPARAM, LPARAM data) {
-  if (msg == BFFM_INITIALIZED && data) SendMessageA(wnd, BFFM_SETSELECTIONA, TRUE, data);
-  return 0;
-}
-
 class TfRun : public OVDialog {
  public:
   TfRun() : OVDialog(IDD_RUN) {}
@@ -215,36 +197,20 @@ class TfRun : public OVDialog {
 
   void bBrowseClick() {
     std::string target = GetItemText(IDC_eProgram);
-    std::string folder = FolderOfFile(target);
-    char file[MAX_PATH] = "";
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = Handle();
-    ofn.lpstrFilter = "Executable files\0*.exe;*.com;*.bat\0All files\0*.*\0";
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = sizeof file;
-    ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-    ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameA(&ofn)) return;
+    TFileBox box;
+    box.filter = "Executable files\0*.exe;*.com;*.bat\0All files\0*.*\0";
+    box.initialDir = FolderOfFile(target);
+    box.flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
+    std::string file;
+    if (!ChooseFile(Handle(), box, file)) return;
     SetItemText(IDC_eProgram, file);
     SetItemText(IDC_eWorkDir, FolderOfFile(file));
   }
 
   void bBrowseDirClick() {
-    TComScope com;
-    std::string current = GetItemText(IDC_eWorkDir);
-    char path[MAX_PATH] = "";
-    BROWSEINFOA bi{};
-    bi.hwndOwner = Handle();
-    bi.pszDisplayName = path;
-    bi.lpszTitle = "Select folder:";
-    bi.ulFlags = BIF_RETURNONLYFSDIRS;
-    bi.lpfn = BrowseStart;
-    bi.lParam = current.empty() ? 0 : reinterpret_cast<LPARAM>(current.c_str());
-    LPITEMIDLIST item = SHBrowseForFolderA(&bi);
-    if (!item) return;
-    if (SHGetPathFromIDListA(item, path)) SetItemText(IDC_eWorkDir, TrimFolder(path));
-    CoTaskMemFree(item);
+    std::string folder;
+    if (BrowseForFolder(Handle(), "Select folder:", GetItemText(IDC_eWorkDir), &folder))
+      SetItemText(IDC_eWorkDir, TrimFolder(folder));
   }
 };
 

@@ -9,6 +9,7 @@
 #include "OVCommaText.h"
 #include "OVDialog.h"
 #include "OVMsgBox.h"
+#include "OVShell.h"
 #include "uFileOps.h"
 
 const char* const kExactCopyWarning =
@@ -86,8 +87,8 @@ class TfSyncFolders : public OVDialog {
       case IDC_bSelectFolder1:
       case IDC_eSelectFolder2: {
         int edit = id == IDC_bSelectFolder1 ? IDC_eFolder1 : IDC_eFolder2;
-        std::string dir = BrowseForFolder(Handle(), GetItemText(edit));
-        if (!dir.empty()) SetItemText(edit, dir);
+        std::string dir;
+        if (BrowseForFolder(Handle(), "Select folder:", GetItemText(edit), &dir)) SetItemText(edit, dir);
         return true;
       }
       case IDC_Button1: {

@@ -10,6 +10,7 @@
 #include "BasicsUtil.h"
 #include "OVDialog.h"
 #include "OVError.h"
+#include "OVShell.h"
 #include "uDM.h"
 
 namespace {
@@ -204,18 +205,14 @@ class TfWriteTextFile : public OVDialog {
 
  private:
   void BrowseFoldersClick() {
-    char path[MAX_PATH] = "";
-    lstrcpynA(path, GetItemText(IDC_eFileName).c_str(), sizeof path);
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = Handle();
-    ofn.lpstrFilter = "Text files\0*.*\0";
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = sizeof path;
-    ofn.lpstrDefExt = "txt";
-    ofn.lpstrTitle = "Select destination directory";
-    ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-    if (GetSaveFileNameA(&ofn)) SetItemText(IDC_eFileName, path);
+    TFileBox box;
+    box.save = true;
+    box.filter = "Text files\0*.*\0";
+    box.defExt = "txt";
+    box.title = "Select destination directory";
+    box.flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    std::string path = GetItemText(IDC_eFileName);
+    if (ChooseFile(Handle(), box, path)) SetItemText(IDC_eFileName, path);
   }
 
   TAnchors anchors_;

@@ -5,7 +5,7 @@
 #include <commctrl.h>
 
 #include "OVPlugin.h"
-#include "uAbout.h"
+#include "OVAbout.h"
 #include "uDM.h"
 
 namespace {
@@ -15,7 +15,7 @@ class TDM : public TOVDataModule {
   TDM() {
     Plugin->Description = "E-Mail";
     Plugin->ID = OV_EMAIL_ID;
-    Plugin->OnAbout = [this] { ShowAboutBox(Plugin->Description); };
+    Plugin->OnAbout = [this] { ShowAboutBox("Version 1.0", Plugin->Description); };
     // Job files name actions by index: the order is fixed and new actions
     // only ever go at the end.
     AddMethod("Send Message", SendEmailCase());    // 0

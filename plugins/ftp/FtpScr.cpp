@@ -381,21 +381,12 @@ std::vector<std::string> TFtpScript::ListNames() {
   return plain;
 }
 
-void TFtpScript::Download(const std::string& source, const std::string& localDir, bool& ok) {
-  const std::string folder = JoinFolder(localDir);
-  if (!Wild(source)) {
-    try {
-      client_->Download(source, folder + source.substr(source.rfind('/') == std::string::npos ? 0 : source.rfind('/') + 1));
-    } catch (const std::exception& e) {
-      Fail(e, ok);
-    }
-    return;
-  }
+void TFtpScript::ForEachMatch(const std::string& pattern, bool& ok,
+                              const std::function<void(const std::string&)>& each) {
   std::string dir, mask;
-  SplitPattern(source, dir, mask);
+  SplitPattern(pattern, dir, mask);
   std::string noted;
   bool changed = false;
-  int done = 0, failed = 0;
   try {
     if (!dir.empty()) {
       noted = client_->CurrentDir();
@@ -409,33 +400,8 @@ void TFtpScript::Download(const std::string& source, const std::string& localDir
       Report(2, e.what());
       throw std::runtime_error("Cannot change directory " + dir);
     }
-    for (const std::string& name : names) {
-      if (!MatchFileMask(mask, name)) continue;
-      std::string failure;
-      try {
-        client_->Download(name, folder + name);
-        ++done;
-        continue;
-      } catch (const std::exception& e) {
-        if (client_->Cancelled()) throw;
-        failure = e.what();
-      }
-      // A folder whose name fits the mask is no failure: it is one when we
-      // can change into it and back.
-      std::string here;
-      try {
-        here = client_->CurrentDir();
-        client_->ChangeDir(name);
-      } catch (const std::exception&) {
-        if (client_->Cancelled()) throw;
-        ++failed;
-        Report(2, failure);
-        continue;
-      }
-      // When the way back fails, the names that follow would be looked
-      // for in the wrong place: the loop ends.
-      client_->ChangeDir(here);
-    }
+    for (const std::string& name : names)
+      if (MatchFileMask(mask, name)) each(name);
   } catch (const std::exception& e) {
     Fail(e, ok);
   }
@@ -446,6 +412,45 @@ void TFtpScript::Download(const std::string& source, const std::string& localDir
       Fail(e, ok);
     }
   }
+}
+
+void TFtpScript::Download(const std::string& source, const std::string& localDir, bool& ok) {
+  const std::string folder = JoinFolder(localDir);
+  if (!Wild(source)) {
+    try {
+      client_->Download(source, folder + source.substr(source.rfind('/') == std::string::npos ? 0 : source.rfind('/') + 1));
+    } catch (const std::exception& e) {
+      Fail(e, ok);
+    }
+    return;
+  }
+  int done = 0, failed = 0;
+  ForEachMatch(source, ok, [&](const std::string& name) {
+    std::string failure;
+    try {
+      client_->Download(name, folder + name);
+      ++done;
+      return;
+    } catch (const std::exception& e) {
+      if (client_->Cancelled()) throw;
+      failure = e.what();
+    }
+    // A folder whose name fits the mask is no failure: it is one when we
+    // can change into it and back.
+    std::string here;
+    try {
+      here = client_->CurrentDir();
+      client_->ChangeDir(name);
+    } catch (const std::exception&) {
+      if (client_->Cancelled()) throw;
+      ++failed;
+      Report(2, failure);
+      return;
+    }
+    // When the way back fails, the names that follow would be looked for
+    // in the wrong place: the raise ends the loop.
+    client_->ChangeDir(here);
+  });
   if (done > 0) Report(0, Format("%d files was downloaded", done));
   if (failed > 0) Report(1, Format("%d files download failed", failed));
 }
@@ -459,45 +464,17 @@ void TFtpScript::DeleteFiles(const std::string& path, bool& ok) {
     }
     return;
   }
-  std::string dir, mask;
-  SplitPattern(path, dir, mask);
-  std::string noted;
-  bool changed = false;
   int done = 0, failed = 0;
-  try {
-    if (!dir.empty()) {
-      noted = client_->CurrentDir();
-      client_->ChangeDir(dir);
-      changed = true;
-    }
-    std::vector<std::string> names;
+  ForEachMatch(path, ok, [&](const std::string& name) {
     try {
-      names = ListNames();
+      client_->Delete(name);
+      ++done;
     } catch (const std::exception& e) {
-      Report(2, e.what());
-      throw std::runtime_error("Cannot change directory " + dir);
+      bool fileOk = true;
+      Fail(e, fileOk);
+      ++failed;
     }
-    for (const std::string& name : names) {
-      if (!MatchFileMask(mask, name)) continue;
-      try {
-        client_->Delete(name);
-        ++done;
-      } catch (const std::exception& e) {
-        bool fileOk = true;
-        Fail(e, fileOk);
-        ++failed;
-      }
-    }
-  } catch (const std::exception& e) {
-    Fail(e, ok);
-  }
-  if (changed) {
-    try {
-      client_->ChangeDir(noted);
-    } catch (const std::exception& e) {
-      Fail(e, ok);
-    }
-  }
+  });
   if (done > 0) Report(0, Format("%d files was deleted", done));
   if (failed > 0) Report(1, Format("%d files delete failed", failed));
 }

@@ -61,6 +61,10 @@ class TFtpScript {
   void Upload(bool append, const std::string& source, const std::string& dir, bool& ok);
   void Download(const std::string& source, const std::string& localDir, bool& ok);
   void DeleteFiles(const std::string& path, bool& ok);
+  // For a pattern "dir/mask": changes into dir when there is one, calls
+  // each for every listed name that fits the mask, and changes back. A
+  // failure to change or list fails the command, as does what each raises.
+  void ForEachMatch(const std::string& pattern, bool& ok, const std::function<void(const std::string&)>& each);
   // The names NLST gives for the current directory that may be used as
   // file names here; the others are reported and skipped.
   std::vector<std::string> ListNames();

@@ -9,6 +9,7 @@
 #include "NetUtil.h"
 #include "OVError.h"
 #include "OVPluginHost.h"
+#include "OVShell.h"
 
 namespace {
 const char kPlaceholderHost[] = "ftp.example.com";
@@ -161,24 +162,6 @@ std::string TFtpStep::ErrorText(const std::exception* e) const {
 
 namespace {
 
-class TComScope {
- public:
-  TComScope() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
-  ~TComScope() {
-    if (ok_) CoUninitialize();
-  }
-  TComScope(const TComScope&) = delete;
-  TComScope& operator=(const TComScope&) = delete;
-
- private:
-  bool ok_;
-};
-
-int CALLBACK BrowseStart(HWND wnd, UINT msg, LPARAM, LPARAM data) {
-  if (msg == BFFM_INITIALIZED && data) SendMessageA(wnd, BFFM_SETSELECTIONA, TRUE, data);
-  return 0;
-}
-
 void SetupPort(HWND updown, uint32_t value) {
   SendMessageA(updown, UDM_SETRANGE32, 1, 32767);
   SendMessageA(updown, UDM_SETPOS32, 0, static_cast<LPARAM>(value));
@@ -246,20 +229,8 @@ void TfFtpTransfer::bFilesClick() {
 }
 
 void TfFtpTransfer::bDirClick() {
-  TComScope com;
-  std::string current = GetItemText(IDC_eDir);
-  char path[MAX_PATH] = "";
-  BROWSEINFOA bi{};
-  bi.hwndOwner = Handle();
-  bi.pszDisplayName = path;
-  bi.lpszTitle = "Select folder:";
-  bi.ulFlags = BIF_RETURNONLYFSDIRS;
-  bi.lpfn = BrowseStart;
-  bi.lParam = current.empty() ? 0 : reinterpret_cast<LPARAM>(current.c_str());
-  LPITEMIDLIST item = SHBrowseForFolderA(&bi);
-  if (!item) return;
-  if (SHGetPathFromIDListA(item, path)) SetItemText(IDC_eDir, path);
-  CoTaskMemFree(item);
+  std::string folder;
+  if (BrowseForFolder(Handle(), "Select folder:", GetItemText(IDC_eDir), &folder)) SetItemText(IDC_eDir, folder);
 }
 
 bool ConfigFtpTransfer(TOVMethodParams& params, int templateId, bool upload, const TFtpSettings& defaults) {

@@ -8,7 +8,7 @@
 
 #include "OVError.h"
 #include "OVPlugin.h"
-#include "uAbout.h"
+#include "OVAbout.h"
 #include "uDM.h"
 
 namespace {
@@ -18,7 +18,7 @@ class TDM : public TOVDataModule {
   TDM() {
     Plugin->Description = "Internet";
     Plugin->ID = OV_FTP_ID;
-    Plugin->OnAbout = [this] { ShowAboutBox(Plugin->Description); };
+    Plugin->OnAbout = [this] { ShowAboutBox("Version 1.2", Plugin->Description); };
     // Job files name actions by index: the order is fixed and new actions
     // only ever go at the end.
     AddMethod("FTP Upload", UploadCase());                       // 0

@@ -20,6 +20,7 @@
 #include "OVMsgBox.h"
 #include "OVPluginBlock.h"
 #include "OVPluginHost.h"
+#include "OVShell.h"
 #include "uDM.h"
 
 namespace {
@@ -259,17 +260,13 @@ void TfFtpScript::bAddCommandClick() {
 }
 
 std::string TfFtpScript::AskFileName(bool save) {
-  char path[MAX_PATH] = "";
-  OPENFILENAMEA ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = Handle();
-  ofn.lpstrFilter = kTextFilter;
-  ofn.lpstrFile = path;
-  ofn.nMaxFile = sizeof path;
-  ofn.lpstrDefExt = "txt";
-  ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
-  BOOL ok = save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
-  return ok ? std::string(path) : std::string();
+  TFileBox box;
+  box.save = save;
+  box.filter = kTextFilter;
+  box.defExt = "txt";
+  box.flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+  std::string path;
+  return ChooseFile(Handle(), box, path) ? path : std::string();
 }
 
 void TfFtpScript::bOpenClick() {

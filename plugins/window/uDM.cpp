@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include "OVAbout.h"
+
 namespace {
 
 class TDM : public TOVDataModule {
@@ -11,7 +13,7 @@ class TDM : public TOVDataModule {
   TDM() {
     Plugin->Description = "Window manipulations";
     Plugin->ID = OV_WINDOW_ID;
-    Plugin->OnAbout = [this] { ShowAboutBox(Plugin->Description); };
+    Plugin->OnAbout = [this] { ShowAboutBox("Version 1.1", Plugin->Description); };
 
     // Job files name actions and triggers by index: the order is fixed and
     // new items only ever go at the end.

@@ -24,7 +24,4 @@ TMethodCase CheckForWindowCase();
 // when the plug-in is unloaded.
 TRunnerCase WindowWatcherCase();
 void ReleaseWindowWatchers();
-
-// The about box, modal.
-void ShowAboutBox(const std::string& title);
 #endif

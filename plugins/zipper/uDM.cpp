@@ -1,27 +1,18 @@
 // The archive plug-in's data module: its identity and its two actions in
 // index order (job files name them by index).
+#include "OVAbout.h"
 #include "OVPlugin.h"
-#include "OVDialog.h"
-#include "uDM.h"
 #include "uUnzip.h"
 #include "uZip.h"
 
 namespace {
-
-class TAboutBox : public OVDialog {
- public:
-  TAboutBox() : OVDialog(IDD_ABOUTBOX) {}
-};
 
 class TDM : public TOVDataModule {
  public:
   TDM() {
     Plugin->Description = "Achievers";
     Plugin->ID = 9681;
-    Plugin->OnAbout = [] {
-      TAboutBox box;
-      box.DoModal(HostAppWindow());
-    };
+    Plugin->OnAbout = [] { ShowAboutBox("Version 1.1", "Zip/Unzip"); };
     AddMethod("Create/update zip-archive", ZipCase());        // 0
     AddMethod("Extract files from zip-archive", UnzipCase());  // 1
   }

@@ -9,6 +9,7 @@
 
 #include "OVDialog.h"
 #include "OVError.h"
+#include "OVShell.h"
 
 namespace {
 
@@ -68,29 +69,16 @@ class TfUnzip : public OVDialog {
 
  private:
   void bSelectZipClick() {
-    char file[MAX_PATH] = "";
-    lstrcpynA(file, GetItemText(IDC_eFileToUnzip).c_str(), sizeof file);
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = Handle();
-    ofn.lpstrFilter = "Zip-archives\0*.zip\0";
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = sizeof file;
-    ofn.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
-    if (GetOpenFileNameA(&ofn)) SetItemText(IDC_eFileToUnzip, file);
+    TFileBox box;
+    box.filter = "Zip-archives\0*.zip\0";
+    box.flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
+    std::string file = GetItemText(IDC_eFileToUnzip);
+    if (ChooseFile(Handle(), box, file)) SetItemText(IDC_eFileToUnzip, file);
   }
 
   void bSelectDirClick() {
-    char path[MAX_PATH] = "";
-    BROWSEINFOA bi{};
-    bi.hwndOwner = Handle();
-    bi.pszDisplayName = path;
-    bi.lpszTitle = "Select folder:";
-    bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-    LPITEMIDLIST pidl = SHBrowseForFolderA(&bi);
-    if (!pidl) return;
-    if (SHGetPathFromIDListA(pidl, path)) SetItemText(IDC_eDestDir, path);
-    CoTaskMemFree(pidl);
+    std::string folder;
+    if (BrowseForFolder(Handle(), "Select folder:", GetItemText(IDC_eDestDir), &folder)) SetItemText(IDC_eDestDir, folder);
   }
 };
 

@@ -10,6 +10,7 @@
 
 #include "OVDialog.h"
 #include "OVError.h"
+#include "OVShell.h"
 #include "uZipComment.h"
 
 namespace {
@@ -151,18 +152,14 @@ class TfZip : public OVDialog {
   }
 
   void bSelectDestClick() {
-    char file[MAX_PATH] = "";
-    lstrcpynA(file, GetItemText(IDC_eDestFile).c_str(), sizeof file);
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = Handle();
-    ofn.lpstrFilter = "Zip-files\0*.zip\0";
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = sizeof file;
-    ofn.lpstrTitle = "Select destination zip-file";
-    ofn.lpstrDefExt = "zip";
-    ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-    if (GetSaveFileNameA(&ofn)) SetItemText(IDC_eDestFile, file);
+    TFileBox box;
+    box.save = true;
+    box.filter = "Zip-files\0*.zip\0";
+    box.defExt = "zip";
+    box.title = "Select destination zip-file";
+    box.flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    std::string file = GetItemText(IDC_eDestFile);
+    if (ChooseFile(Handle(), box, file)) SetItemText(IDC_eDestFile, file);
   }
 
   void bCommentClick() {

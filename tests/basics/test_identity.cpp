@@ -6,7 +6,7 @@
 #include "DialogDriver.h"
 #include "Host.h"
 #include "OVClassesPlugins.h"
-#include "uAbout.h"
+#include "OVAbout.h"
 
 namespace {
 

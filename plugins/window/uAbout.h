@@ -1,7 +1,0 @@
-// The plug-in's about box.
-#pragma once
-
-#define IDD_ABOUTBOX 100
-#define IDC_ABOUT_PRODUCT 101
-#define IDC_ABOUT_VERSION 102
-#define IDC_ABOUT_TITLE 103
