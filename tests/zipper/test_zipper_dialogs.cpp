@@ -4,11 +4,15 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "DialogDriver.h"
 #include "OVPlugin.h"
+#include "TestUtil.h"
 #include "uUnzip.h"
 #include "uZip.h"
 
@@ -126,4 +130,63 @@ TEST_F(ZipperDialogs, UnzipOkWritesItsBlockFromTheDefaults) {
   expected.insert(expected.end(), dest.begin(), dest.end());
   expected.insert(expected.end(), {0, 1, 1});
   EXPECT_EQ(Block(), expected);
+}
+
+namespace {
+struct TOwned {
+  HWND owner;
+  HWND found;
+};
+BOOL CALLBACK FindOwnedDialog(HWND w, LPARAM p) {
+  auto* o = reinterpret_cast<TOwned*>(p);
+  char cls[16] = "";
+  GetClassNameA(w, cls, sizeof cls);
+  if (GetWindow(w, GW_OWNER) != o->owner || strcmp(cls, "#32770") != 0 || !IsWindowVisible(w)) return TRUE;
+  o->found = w;
+  return FALSE;
+}
+}  // namespace
+
+// The folder button opens the system's browser at the folder already typed,
+// and OK there puts the chosen folder into the field.
+TEST_F(ZipperDialogs, TheFolderBrowserStartsAtTheTypedFolderAndFillsTheField) {
+  char temp[MAX_PATH] = "";
+  GetTempPathA(sizeof temp, temp);
+  const std::string leaf = "ov-browse-" + std::to_string(GetCurrentProcessId());
+  const std::string dir = std::string(temp) + leaf;
+  CreateDirectoryA(dir.c_str(), nullptr);
+  std::string title, chosen;
+  bool reached = false;
+  TDialogScript script([&](HWND dlg) {
+    SetText(dlg, IDC_eDestDir, dir + "\\");
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_bSelectDir, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDC_bSelectDir)));
+    TOwned o{dlg, nullptr};
+    testutil::WaitFor([&] { EnumThreadWindows(GetWindowThreadProcessId(dlg, nullptr), FindOwnedDialog,
+                                              reinterpret_cast<LPARAM>(&o));
+                            return o.found != nullptr; }, 10000);
+    if (o.found) {
+      title = testutil::StaticTexts(o.found);
+      // The browser walks to the start folder after it shows. Wine's walk
+      // now and then stops at a folder above it.
+      HWND tree = FindWindowExA(o.found, nullptr, "SysTreeView32", nullptr);
+      reached = testutil::WaitFor([&] {
+        auto sel = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+        return sel && testutil::TreeItemText(tree, sel) == leaf;
+      }, 3000);
+      PostMessageA(o.found, WM_COMMAND, IDOK, 0);
+      testutil::WaitFor([&] { return !IsWindow(o.found); }, 10000);
+    }
+    chosen = testutil::GetText(dlg, IDC_eDestDir);
+    Click(dlg, IDCANCEL);
+  });
+  EXPECT_FALSE(UnzipCase().Config(params_));
+  RemoveDirectoryA(dir.c_str());
+  EXPECT_NE(title.find("Select folder:"), std::string::npos) << title;
+  if (reached) {
+    EXPECT_EQ(lstrcmpiA(chosen.c_str(), dir.c_str()), 0) << chosen << " / " << dir;
+  } else {
+    EXPECT_GT(chosen.size(), 3u);
+    EXPECT_EQ(lstrcmpiA(chosen.c_str(), dir.substr(0, chosen.size()).c_str()), 0) << chosen << " / " << dir;
+  }
 }
