@@ -16,14 +16,13 @@
 
 #include "DialogDriver.h"
 #include "TestUtil.h"
+#include "uMainCmds.h"
 
 using testutil::TProgram;
 
 namespace {
 
-// The Job menu of the main window, its job list and the editor's controls.
-constexpr int kCmdNewJob = 201;
-constexpr int kCmdEditJob = 203;
+// The main window's job list and the editor's controls.
 constexpr int kJobList = 102;
 constexpr int kJobName = 3401;
 constexpr int kAddStep = 3411;
@@ -132,7 +131,7 @@ TEST(ProgramJobEditor, AJobMadeInTheEditorIsSavedAndReloaded) {
   HWND main = p.MainWindow();
   ASSERT_TRUE(main);
 
-  Command(main, kCmdNewJob);
+  Command(main, cmNewJob);
   HWND editor = WaitDialog(p, "Add job");
   ASSERT_TRUE(editor);
   EXPECT_EQ(TextOf(editor, kJobName), "New job");
@@ -198,7 +197,7 @@ TEST(ProgramJobEditor, AJobMadeInTheEditorIsSavedAndReloaded) {
   ASSERT_TRUE(testutil::WaitFor([&] { return SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) == 1; }, 5000));
   PostMessageA(list, WM_KEYDOWN, VK_SPACE, 0);
   ASSERT_TRUE(testutil::WaitFor([&] { return SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0) == 1; }, 5000));
-  Command(p.MainWindow(), kCmdEditJob);
+  Command(p.MainWindow(), cmEditJob);
   editor = WaitDialog(p, "Edit job");
   ASSERT_TRUE(editor);
   EXPECT_EQ(TextOf(editor, kJobName), "Morning");

@@ -13,16 +13,12 @@
 #include "FtpServers.h"
 #include "JobFileBytes.h"
 #include "TestUtil.h"
+#include "uMainCmds.h"
 
 using testutil::TProgram;
 
 namespace {
 
-// Command identifiers of the main window (they never change meaning).
-constexpr int kCmdCreateShortcut = 208;
-constexpr int kCmdQuickJob = 216;
-constexpr int kCmdCheckVersion = 222;
-constexpr int kCmdFirstPluginItem = 5000;
 const char kSettings[] = "Software\\Halvorn\\Orvane\\Settings";
 
 HWND WaitDialog(const TProgram& p, const std::string& caption, int ms = 10000) {
@@ -130,7 +126,7 @@ TEST(ProgramMainExtras, AShortcutForAClimbingJobNameStaysOnTheDesktop) {
   ASSERT_TRUE(testutil::WaitFor([&] { return SendMessageA(lv, LVM_GETITEMCOUNT, 0, 0) == 1; }, 10000));
   Key(lv, VK_SPACE);
   ASSERT_TRUE(testutil::WaitFor([&] { return SendMessageA(lv, LVM_GETSELECTEDCOUNT, 0, 0) == 1; }, 5000));
-  PostMessageA(main, WM_COMMAND, kCmdCreateShortcut, 0);
+  PostMessageA(main, WM_COMMAND, cmCreateShortcut, 0);
 
   std::vector<std::string> added;
   EXPECT_TRUE(testutil::WaitFor([&] {
@@ -157,7 +153,7 @@ TEST(ProgramMainExtras, AQuickJobRunsAndLeavesNothingACancelledOneNeverExists) {
   HWND main = p.MainWindow();
 
   // Cancelled in the picker.
-  PostMessageA(main, WM_COMMAND, kCmdQuickJob, 0);
+  PostMessageA(main, WM_COMMAND, cmQuickJob, 0);
   HWND picker = WaitDialog(p, "Select action");
   ASSERT_TRUE(picker);
   PostMessageA(picker, WM_COMMAND, IDCANCEL, 0);
@@ -167,7 +163,7 @@ TEST(ProgramMainExtras, AQuickJobRunsAndLeavesNothingACancelledOneNeverExists) {
 
   // "Succeed", the last of the plug-in's sorted actions, configures itself
   // without a dialog.
-  PostMessageA(main, WM_COMMAND, kCmdQuickJob, 0);
+  PostMessageA(main, WM_COMMAND, cmQuickJob, 0);
   picker = WaitDialog(p, "Select action");
   ASSERT_TRUE(picker);
   HWND tv = GetDlgItem(picker, 3481);
@@ -219,7 +215,7 @@ TEST(ProgramMainExtras, APluginsToolsItemRunsByMenuAndShortcutUntilRemoved) {
   ASSERT_TRUE(testutil::WaitFor([&] { return testutil::ReadLines(marker).size() == 2; }, 5000));
 
   // Gone: neither its command nor its shortcut reaches it any more.
-  PostMessageA(main, WM_COMMAND, kCmdFirstPluginItem, 0);
+  PostMessageA(main, WM_COMMAND, cmPluginMenuFirst, 0);
   SendInput(6, keys, sizeof(INPUT));
   testutil::WaitFor([] { return false; }, 1000);
   EXPECT_EQ(testutil::ReadLines(marker), (std::vector<std::string>{"click 1", "click 2"}));

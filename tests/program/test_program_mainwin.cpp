@@ -8,12 +8,12 @@
 #include "DialogDriver.h"
 #include "JobFileBytes.h"
 #include "TestUtil.h"
+#include "uMainCmds.h"
 
 using testutil::TProgram;
 
 namespace {
 
-constexpr int kCmdNewJob = 201;
 constexpr UINT kTrayMessage = WM_APP + 1;
 const char kSettings[] = "Software\\Halvorn\\Orvane\\Settings";
 const char kUserVars[] = "Software\\Halvorn\\Orvane\\User variables";
@@ -166,7 +166,7 @@ TEST(ProgramMainWindow, TheSessionEndKeepsSettingsCategoriesAndVariables) {
 TEST(ProgramMainWindow, AnExitUnderTheEditorWaitsUntilItCloses) {
   TProgram p("mainwin-deferred");
   ASSERT_TRUE(p.Start());
-  PostMessageA(p.MainWindow(), WM_COMMAND, kCmdNewJob, 0);
+  PostMessageA(p.MainWindow(), WM_COMMAND, cmNewJob, 0);
   HWND editor = WaitDialog(p, "Add job");
   ASSERT_TRUE(editor);
   p.Close();

@@ -12,6 +12,7 @@
 
 #include "DialogDriver.h"
 #include "TestUtil.h"
+#include "uMainCmds.h"
 #include "uPrefsRes.h"
 
 using testutil::Click;
@@ -22,8 +23,6 @@ using testutil::TProgram;
 
 namespace {
 
-constexpr int kCmdPreferences = 211;
-constexpr int kCmdAbout = 212;
 
 // With ORVANE_SHOT_PAUSE=<ms> the test holds each new window that long, so
 // that a screenshot can be taken from outside.
@@ -72,7 +71,7 @@ TEST(ProgramPrefs, PreferencesPickerInformationAndAFaultingAboutInTheRealProgram
   ASSERT_TRUE(p.Start());
   HWND main = p.MainWindow();
   ASSERT_NE(main, nullptr);
-  PostMessageA(main, WM_COMMAND, kCmdPreferences, 0);
+  PostMessageA(main, WM_COMMAND, cmPreferences, 0);
   HWND prefs = WaitDialog(p, "Preferences");
   ASSERT_NE(prefs, nullptr);
   ShotPause();
@@ -143,7 +142,7 @@ TEST(ProgramPrefs, PreferencesPickerInformationAndAFaultingAboutInTheRealProgram
 
   // The about window: centred, 300 x 200, closed by Escape; again, by a click.
   for (UINT close : {static_cast<UINT>(WM_KEYDOWN), static_cast<UINT>(WM_LBUTTONDOWN)}) {
-    PostMessageA(main, WM_COMMAND, kCmdAbout, 0);
+    PostMessageA(main, WM_COMMAND, cmAbout, 0);
     HWND about = nullptr;
     ASSERT_TRUE(testutil::WaitFor([&] { return (about = testutil::FindProcessWindow(p.ProcessId(), "TfAbout")) &&
                                                IsWindowVisible(about); },

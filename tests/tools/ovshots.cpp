@@ -18,15 +18,13 @@
 
 #include "DialogDriver.h"
 #include "TestUtil.h"
+#include "uMainCmds.h"
 
 using testutil::TProgram;
 using testutil::WaitFor;
 
 namespace {
 
-// Main window commands (host/uMainCmds.h).
-constexpr int cmNewJob = 201, cmEditJob = 203, cmPreferences = 211, cmAbout = 212, cmVariables = 215,
-              cmQuickJob = 216, cmFirstJobEntry = 1000;
 // Job editor, pickers, preferences, variables (host/uJobRes.h,
 // host/uPrefsRes.h, host/uVarsRes.h).
 constexpr int kJobName = 3401, kJobPages = 3403, kJobActive = 3404, kSteps = 3410, kAddStep = 3411,
@@ -543,7 +541,7 @@ void EditJobTour(HWND main) {
     Sleep2(300);
     Post(main, cmEditJob);
   } else {
-    Post(main, cmFirstJobEntry);  // a window without a job list edits from its Job menu
+    Post(main, cmJobMenuFirst);  // a window without a job list edits from its Job menu
   }
   HWND editor = WaitNew(before);
   if (!editor) {
